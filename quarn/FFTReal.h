@@ -1,0 +1,857 @@
+// FFTReal: fast Fourier transform of real signals, power-of-two lengths.
+//
+//     quarn::FFTReal <float> fft (1024);    // tables are built here, once
+//     fft.forward (spectrum, signal);       // no allocation, O(N log N)
+//
+// Packed spectrum. For N >= 2 samples x[0 .. N-1], `forward` writes N reals:
+//
+//     f[k]         k = 0 .. N/2       Re X[k] = sum x[m] cos(2 pi k m / N)
+//     f[N/2 + k]   k = 1 .. N/2 - 1   sum x[m] sin(2 pi k m / N) = -Im X[k]
+//
+// where X[k] = sum x[m] e^(-2 pi i k m / N) is the usual DFT. The imaginary
+// elements thus carry the sign of the e^(+2 pi i k m / N) kernel: negate them
+// to get Im X[k]. Bins 0 and N/2 are real and have no imaginary element. The
+// output is not scaled. For N = 1, f[0] = x[0].
+//
+// Lengths: powers of two from 1 to 2^30. Any other length ends the program
+// with a report of the failed check, in every build (see the constructor).
+//
+// Memory: about 10 bytes per sample for float (bit-reversal table 4, work
+// buffer 4, cosine table 2), plus 32 bytes per pass above 2^13 points.
+//
+// Threads: the object's work buffer and phasors are scratch state written by
+// every `forward`, so one object serves one caller at a time. Distinct
+// objects are independent; give each thread its own.
+
+#ifndef QUARN_FFTREAL_H
+#define QUARN_FFTREAL_H
+
+#include "quarn/DynArray.h"
+#include "quarn/PhaseRotor.h"
+
+#include <cassert>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace quarn
+{
+
+// True when x is a power of two. Requires x > 0 (checked in every build).
+inline bool FFTReal_is_pow2 (int x);
+
+// Ceiling of log2 x, that is the number of significant bits of x - 1.
+// Requires x >= 1 (1 gives 0, 16 gives 4, 17 gives 5).
+inline int FFTReal_ceil_log2 (int x);
+
+
+
+template <class DT>
+class FFTReal
+{
+public:
+    using DataType = DT;
+
+    // Largest log2 of a length: the longest transform has 2^30 samples.
+    static constexpr int MAX_BIT_DEPTH = 30;
+
+    // Builds every table for `length` samples: about 10 bytes per sample.
+    //
+    // Needs: `length` a power of two from 1 to 2^30. These checks are made
+    // in every build, before any array is built, because a bad length would
+    // make `forward` read and write outside the caller's arrays; a failed
+    // one prints its expression, file and line to standard error and aborts:
+    //     "x > 0"                          length below 1
+    //     "FFTReal_is_pow2 (length)"       not a power of two
+    //     "_nbr_bits <= MAX_BIT_DEPTH"     longer than 2^30
+    // Throws std::bad_alloc if a table cannot be allocated; nothing leaks.
+    explicit FFTReal (int length);
+
+    virtual ~FFTReal () = default;
+
+    FFTReal (const FFTReal &) = delete;
+    FFTReal & operator = (const FFTReal &) = delete;
+
+    // Forward transform of the N real samples x into the packed spectrum f
+    // (layout, sign and scaling: see the top of this file).
+    //
+    // Needs: f writable and x readable for N samples each; out of place (f
+    // and x do not overlap); any alignment. Debug builds check "f != 0",
+    // "f != use_buffer ()", "x != 0", "x != use_buffer ()", "x != f".
+    // Guarantees: allocates nothing, reads x only, writes f and the object's
+    // scratch state; the result depends on x alone, never on earlier calls.
+    // Threads: one caller at a time per object (the scratch state is shared).
+    void forward (DataType f [], const DataType x []) const;
+
+    // Inverse transform of the packed spectrum f (the layout `forward`
+    // writes) into N real samples x, not scaled: backward after forward gives
+    // N times the input (see `rescale`).
+    //
+    // Needs: x writable and f readable for N samples each; out of place.
+    // Debug builds check "f != 0", "f != use_buffer ()", "x != 0",
+    // "x != use_buffer ()", "x != f".
+    // Guarantees and threads: as for `forward`.
+    void backward (DataType x [], const DataType f []) const;
+
+    // Multiplies the N samples of x by 1 / N, exactly (N is a power of two):
+    // rescale after backward after forward gives back the input.
+    void rescale (DataType x []) const;
+
+    // ---- Internals ---------------------------------------------------------
+    // Below: the tables and the passes. Not part of the interface; the tests
+    // reach them through a befriended probe.
+
+private:
+    template <class> friend class FFTRealProbe;
+
+    // Highest pass that reads the cosine table; higher passes use phasors.
+    static constexpr int TRIGO_BD_LIMIT = 12;
+
+    static constexpr double PI = 3.141592653589793;
+    static constexpr double SQRT2 = 1.4142135623730951;
+
+    DataType * use_buffer () const;
+    const int * bitrev_ptr () const;
+    static int cos_level_index (int level);
+    const DataType * cos_level_ptr (int level) const;
+
+    void build_bitrev_table ();
+    void build_cos_table ();
+    void build_osc_bank ();
+
+    void transform_general (DataType f [], const DataType x []) const;
+    void pass_1_2 (DataType df [], const DataType x []) const;
+    void pass_3 (DataType df [], const DataType sf []) const;
+    void pass_n (DataType df [], const DataType sf [], int pass) const;
+    void pass_n_table (DataType df [], const DataType sf [], int pass) const;
+    void pass_n_osc (DataType df [], const DataType sf [], int pass) const;
+
+    void transform_general_inv (DataType x [], const DataType f []) const;
+    void pass_1_2_inv (DataType x [], const DataType sf []) const;
+    void pass_3_inv (DataType df [], const DataType sf []) const;
+    void pass_n_inv (DataType df [], const DataType sf [], int pass) const;
+
+    // Twiddle sources for the passes above 3: twiddles.start_block () is
+    // called before each block, then twiddles.next (i, c, s) gives cos and
+    // sin of i pi / n for i = 1 .. n/2 - 1 in increasing order.
+    class TableTwiddles;   // up to TRIGO_BD_LIMIT: the cosine table
+    class OscTwiddles;     // above: a phasor, restarted at every block
+    TableTwiddles table_twiddles (int pass) const;
+    OscTwiddles osc_twiddles (int pass) const;
+
+    // Merges pairs of packed spectra of n = 2^pass points into packed
+    // spectra of 2n points.
+    template <class Twiddles>
+    void merge_pass (DataType df [], const DataType sf [], int pass,
+                     Twiddles twiddles) const;
+
+    // The inverse of merge_pass, doubled: splits each packed spectrum of 2n
+    // points back into the two of n points it was merged from, times 2.
+    template <class Twiddles>
+    void split_pass (DataType df [], const DataType sf [], int pass,
+                     Twiddles twiddles) const;
+
+    int _length = 0;                          // N
+    int _nbr_bits = 0;                        // log2 N
+    DynArray <int> _bitrev_table;             // N entries
+    DynArray <DataType> _cos_table;           // levels 3 .. log2 N - 1
+    mutable DynArray <DataType> _work_buffer; // N entries, scratch
+    mutable DynArray <PhaseRotor> _osc_bank;  // one per pass above the limit
+};
+
+
+
+// ---- Implementation -------------------------------------------------------
+
+namespace detail
+{
+
+// Reports a failed check the way a failed assertion does, then aborts.
+[[noreturn]] inline void check_failed (const char *expr, const char *file,
+                                       int line, const char *func)
+{
+    std::fprintf (stderr, "%s:%d: %s: Assertion `%s' failed.\n",
+                  file, line, func, expr);
+    std::fflush (stderr);
+    std::abort ();
+}
+
+}  // namespace detail
+
+// A check that stays on in builds without debug checks.
+#define QUARN_CHECK(expr)                                                   \
+    ((expr) ? void (0)                                                      \
+            : ::quarn::detail::check_failed (#expr, __FILE__, __LINE__, __func__))
+
+
+
+bool FFTReal_is_pow2 (int x)
+{
+    // Always checked: a length below 1 must be refused before anything,
+    // including FFTReal_ceil_log2, depends on it.
+    QUARN_CHECK (x > 0);
+    return ((x & -x) == x);
+}
+
+
+
+int FFTReal_ceil_log2 (int x)
+{
+    assert (x >= 1);
+    int p = 0;
+    unsigned int v = static_cast <unsigned int> (x - 1);
+    while ((v & ~0xFFFFu) != 0)
+    {
+        p += 16;
+        v >>= 16;
+    }
+    while ((v & ~0xFu) != 0)
+    {
+        p += 4;
+        v >>= 4;
+    }
+    while (v > 0)
+    {
+        ++ p;
+        v >>= 1;
+    }
+    return p;
+}
+
+
+
+template <class DT>
+FFTReal<DT>::FFTReal (int length)
+:   _length (length)
+{
+    // Every array waits for these checks, in every build: a wrong length
+    // would size the tables inconsistently with the passes.
+    QUARN_CHECK (FFTReal_is_pow2 (length));
+    _nbr_bits = FFTReal_ceil_log2 (length);
+    QUARN_CHECK (_nbr_bits <= MAX_BIT_DEPTH);
+
+    _work_buffer.reallocate (length);
+    build_bitrev_table ();
+    build_cos_table ();
+    build_osc_bank ();
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::forward (DataType f [], const DataType x []) const
+{
+    assert (f != 0);
+    assert (f != use_buffer ());
+    assert (x != 0);
+    assert (x != use_buffer ());
+    assert (x != f);
+
+    switch (_nbr_bits)
+    {
+    case 0:
+        f [0] = x [0];
+        break;
+    case 1:
+        f [0] = x [0] + x [1];
+        f [1] = x [0] - x [1];
+        break;
+    case 2:
+    {
+        f [1] = x [0] - x [2];
+        f [3] = x [1] - x [3];
+        const DataType b0 = x [0] + x [2];
+        const DataType b2 = x [1] + x [3];
+        f [0] = b0 + b2;
+        f [2] = b0 - b2;
+        break;
+    }
+    default:
+        transform_general (f, x);
+        break;
+    }
+}
+
+
+
+template <class DT>
+typename FFTReal<DT>::DataType * FFTReal<DT>::use_buffer () const
+{
+    return &_work_buffer [0];
+}
+
+
+
+template <class DT>
+const int * FFTReal<DT>::bitrev_ptr () const
+{
+    return &_bitrev_table [0];
+}
+
+
+
+template <class DT>
+int FFTReal<DT>::cos_level_index (int level)
+{
+    assert (level >= 3);
+    return (1 << (level - 1)) - 4;
+}
+
+
+
+template <class DT>
+const typename FFTReal<DT>::DataType * FFTReal<DT>::cos_level_ptr (int level) const
+{
+    assert (level >= 3);
+    return &_cos_table [cos_level_index (level)];
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::build_bitrev_table ()
+{
+    const int n = 1 << _nbr_bits;
+    _bitrev_table.reallocate (n);
+    _bitrev_table [0] = 0;
+
+    // r counts upwards in bit-reversed order: add 1 at the top bit and carry
+    // downwards.
+    int r = 0;
+    for (int c = 1; c < n; ++ c)
+    {
+        int bit = n >> 1;
+        while (((r ^= bit) & bit) == 0)
+        {
+            bit >>= 1;
+        }
+        _bitrev_table [c] = r;
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::build_cos_table ()
+{
+    if (_nbr_bits > 3)
+    {
+        _cos_table.reallocate ((1 << (_nbr_bits - 1)) - 4);
+        for (int level = 3; level < _nbr_bits; ++ level)
+        {
+            const int len = 1 << (level - 1);
+            DataType * const level_ptr = &_cos_table [cos_level_index (level)];
+            const double mul = PI / (len * 2);
+            for (int i = 0; i < len; ++ i)
+            {
+                level_ptr [i] = static_cast <DataType> (std::cos (i * mul));
+            }
+        }
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::build_osc_bank ()
+{
+    const int count = _nbr_bits - TRIGO_BD_LIMIT;
+    if (count > 0)
+    {
+        _osc_bank.reallocate (count);
+        for (int k = 0; k < count; ++ k)
+        {
+            _osc_bank [k].set_increment (
+                std::ldexp (0.5 * PI, -(TRIGO_BD_LIMIT + k)));
+        }
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::transform_general (DataType f [], const DataType x []) const
+{
+    assert (f != 0);
+    assert (f != use_buffer ());
+    assert (x != 0);
+    assert (x != use_buffer ());
+    assert (x != f);
+
+    // The passes alternate between f and the work buffer; start so that the
+    // last one lands in f.
+    DataType * sf;
+    DataType * df;
+    if ((_nbr_bits & 1) != 0)
+    {
+        df = use_buffer ();
+        sf = f;
+    }
+    else
+    {
+        df = f;
+        sf = use_buffer ();
+    }
+
+    pass_1_2 (df, x);
+    pass_3 (sf, df);
+    for (int pass = 3; pass < _nbr_bits; ++ pass)
+    {
+        pass_n (df, sf, pass);
+        DataType * const tmp = df;
+        df = sf;
+        sf = tmp;
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_1_2 (DataType df [], const DataType x []) const
+{
+    assert (df != 0);
+    assert (x != 0);
+    assert (df != x);
+
+    // Stages 1 and 2 together, reading x in bit-reversed order so that no
+    // separate permutation is needed.
+    const int * const bitrev = bitrev_ptr ();
+    int c = 0;
+    do
+    {
+        const int r0 = bitrev [c];
+        const int r1 = bitrev [c + 1];
+        const int r2 = bitrev [c + 2];
+        const int r3 = bitrev [c + 3];
+
+        df [c + 1] = x [r0] - x [r1];
+        df [c + 3] = x [r2] - x [r3];
+
+        const DataType s0 = x [r0] + x [r1];
+        const DataType s2 = x [r2] + x [r3];
+
+        df [c] = s0 + s2;
+        df [c + 2] = s0 - s2;
+
+        c += 4;
+    }
+    while (c < _length);
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_3 (DataType df [], const DataType sf []) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+
+    const DataType k = static_cast <DataType> (SQRT2 * 0.5);
+    int c = 0;
+    do
+    {
+        df [c] = sf [c] + sf [c + 4];
+        df [c + 4] = sf [c] - sf [c + 4];
+        df [c + 2] = sf [c + 2];
+        df [c + 6] = sf [c + 6];
+
+        DataType v = (sf [c + 5] - sf [c + 7]) * k;
+        df [c + 1] = sf [c + 1] + v;
+        df [c + 3] = sf [c + 1] - v;
+
+        v = (sf [c + 5] + sf [c + 7]) * k;
+        df [c + 5] = v + sf [c + 3];
+        df [c + 7] = v - sf [c + 3];
+
+        c += 8;
+    }
+    while (c < _length);
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_n (DataType df [], const DataType sf [], int pass) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+    assert (pass >= 3);
+    assert (pass < _nbr_bits);
+
+    if (pass > TRIGO_BD_LIMIT)
+    {
+        pass_n_osc (df, sf, pass);
+    }
+    else
+    {
+        pass_n_table (df, sf, pass);
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_n_table (DataType df [], const DataType sf [], int pass) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+    assert (pass >= 3);
+    assert (pass < _nbr_bits);
+
+    merge_pass (df, sf, pass, table_twiddles (pass));
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_n_osc (DataType df [], const DataType sf [], int pass) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+    assert (pass > TRIGO_BD_LIMIT);
+    assert (pass < _nbr_bits);
+
+    merge_pass (df, sf, pass, osc_twiddles (pass));
+}
+
+
+
+template <class DT>
+class FFTReal<DT>::TableTwiddles
+{
+public:
+    TableTwiddles (const DataType *tab, int h) : _tab (tab), _h (h) {}
+
+    void start_block () {}
+
+    // cos (i pi / n) from the table; the sine is the mirrored cosine entry.
+    void next (int i, DataType &c, DataType &s)
+    {
+        c = _tab [i];
+        s = _tab [_h - i];
+    }
+
+private:
+    const DataType * _tab;
+    int _h;
+};
+
+
+
+template <class DT>
+class FFTReal<DT>::OscTwiddles
+{
+public:
+    explicit OscTwiddles (PhaseRotor &osc) : _osc (osc) {}
+
+    // Each block restarts the phasor at angle 0, so rounding accumulates
+    // over at most n/2 steps and no result depends on an earlier block.
+    void start_block () { _osc.reset (); }
+
+    void next (int /* i */, DataType &c, DataType &s)
+    {
+        _osc.advance ();
+        c = static_cast <DataType> (_osc.cur_cos ());
+        s = static_cast <DataType> (_osc.cur_sin ());
+    }
+
+private:
+    PhaseRotor & _osc;
+};
+
+
+
+template <class DT>
+typename FFTReal<DT>::TableTwiddles FFTReal<DT>::table_twiddles (int pass) const
+{
+    return TableTwiddles (cos_level_ptr (pass), 1 << (pass - 1));
+}
+
+
+
+template <class DT>
+typename FFTReal<DT>::OscTwiddles FFTReal<DT>::osc_twiddles (int pass) const
+{
+    return OscTwiddles (_osc_bank [pass - (TRIGO_BD_LIMIT + 1)]);
+}
+
+
+
+template <class DT>
+template <class Twiddles>
+void FFTReal<DT>::merge_pass (DataType df [], const DataType sf [], int pass,
+                              Twiddles twiddles) const
+{
+    const int n = 1 << pass;
+    const int h = n >> 1;
+    const int d = n << 1;
+    int c = 0;
+    do
+    {
+        const DataType * const s1r = sf + c;
+        const DataType * const s2r = s1r + n;
+        const DataType * const s1i = s1r + h;
+        const DataType * const s2i = s1i + n;
+        DataType * const dfr = df + c;
+        DataType * const dfi = dfr + n;
+
+        twiddles.start_block ();
+
+        // The extreme coefficients are real.
+        dfr [0] = s1r [0] + s2r [0];
+        dfi [0] = s1r [0] - s2r [0];
+        dfr [h] = s1r [h];
+        dfi [h] = s2r [h];
+
+        for (int i = 1; i < h; ++ i)
+        {
+            DataType c_;
+            DataType s_;
+            twiddles.next (i, c_, s_);
+
+            DataType v = s2r [i] * c_ - s2i [i] * s_;
+            dfr [i] = s1r [i] + v;
+            dfi [-i] = s1r [i] - v;
+
+            v = s2r [i] * s_ + s2i [i] * c_;
+            dfi [i] = v + s1i [i];
+            dfi [n - i] = v - s1i [i];
+        }
+
+        c += d;
+    }
+    while (c < _length);
+}
+
+
+
+// ---- Inverse transform ----------------------------------------------------
+// Each inverse pass undoes one forward pass and doubles its data, so that
+// the whole inverse is the unscaled one: N times the input.
+
+template <class DT>
+void FFTReal<DT>::backward (DataType x [], const DataType f []) const
+{
+    assert (f != 0);
+    assert (f != use_buffer ());
+    assert (x != 0);
+    assert (x != use_buffer ());
+    assert (x != f);
+
+    switch (_nbr_bits)
+    {
+    case 0:
+        x [0] = f [0];
+        break;
+    case 1:
+        x [0] = f [0] + f [1];
+        x [1] = f [0] - f [1];
+        break;
+    case 2:
+    {
+        const DataType b0 = f [0] + f [2];
+        const DataType b2 = f [0] - f [2];
+        x [0] = b0 + f [1] * 2;
+        x [2] = b0 - f [1] * 2;
+        x [1] = b2 + f [3] * 2;
+        x [3] = b2 - f [3] * 2;
+        break;
+    }
+    default:
+        transform_general_inv (x, f);
+        break;
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::rescale (DataType x []) const
+{
+    assert (x != 0);
+    const DataType mul = DataType (1) / DataType (_length);
+    for (int i = 0; i < _length; ++ i)
+    {
+        x [i] *= mul;
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::transform_general_inv (DataType x [], const DataType f []) const
+{
+    assert (f != 0);
+    assert (f != use_buffer ());
+    assert (x != 0);
+    assert (x != use_buffer ());
+    assert (x != f);
+
+    // The last inverse pass scatters into x in bit-reversed order and so must
+    // read the work buffer; the passes before it alternate between x and the
+    // buffer, starting so that the one before the last writes the buffer.
+    DataType * df;
+    DataType * sf;
+    if ((_nbr_bits & 1) != 0)
+    {
+        df = use_buffer ();
+        sf = x;
+    }
+    else
+    {
+        df = x;
+        sf = use_buffer ();
+    }
+
+    const DataType * src = f;
+    for (int pass = _nbr_bits - 1; pass >= 3; -- pass)
+    {
+        pass_n_inv (df, src, pass);
+        src = df;
+        DataType * const tmp = df;
+        df = sf;
+        sf = tmp;
+    }
+    pass_3_inv (df, src);
+    pass_1_2_inv (x, df);
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_n_inv (DataType df [], const DataType sf [], int pass) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+    assert (pass >= 3);
+    assert (pass < _nbr_bits);
+
+    if (pass > TRIGO_BD_LIMIT)
+    {
+        split_pass (df, sf, pass, osc_twiddles (pass));
+    }
+    else
+    {
+        split_pass (df, sf, pass, table_twiddles (pass));
+    }
+}
+
+
+
+template <class DT>
+template <class Twiddles>
+void FFTReal<DT>::split_pass (DataType df [], const DataType sf [], int pass,
+                              Twiddles twiddles) const
+{
+    const int n = 1 << pass;
+    const int h = n >> 1;
+    const int d = n << 1;
+    int c = 0;
+    do
+    {
+        const DataType * const sfr = sf + c;
+        const DataType * const sfi = sfr + n;
+        DataType * const d1r = df + c;
+        DataType * const d2r = d1r + n;
+        DataType * const d1i = d1r + h;
+        DataType * const d2i = d1i + n;
+
+        twiddles.start_block ();
+
+        d1r [0] = sfr [0] + sfi [0];
+        d2r [0] = sfr [0] - sfi [0];
+        d1r [h] = sfr [h] * 2;
+        d2r [h] = sfi [h] * 2;
+
+        for (int i = 1; i < h; ++ i)
+        {
+            DataType c_;
+            DataType s_;
+            twiddles.next (i, c_, s_);
+
+            // Undo the butterflies: twice the first half, twice the rotated
+            // second half...
+            d1r [i] = sfr [i] + sfi [-i];
+            d1i [i] = sfi [i] - sfi [n - i];
+            const DataType vr = sfr [i] - sfi [-i];
+            const DataType vi = sfi [i] + sfi [n - i];
+
+            // ... then rotate the second half back.
+            d2r [i] = vr * c_ + vi * s_;
+            d2i [i] = vi * c_ - vr * s_;
+        }
+
+        c += d;
+    }
+    while (c < _length);
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_3_inv (DataType df [], const DataType sf []) const
+{
+    assert (df != 0);
+    assert (sf != 0);
+    assert (df != sf);
+
+    // Twice the 8-point inputs of pass_3; 1 / (2 k) is k itself.
+    const DataType k = static_cast <DataType> (SQRT2 * 0.5);
+    int c = 0;
+    do
+    {
+        df [c] = sf [c] + sf [c + 4];
+        df [c + 4] = sf [c] - sf [c + 4];
+        df [c + 2] = sf [c + 2] * 2;
+        df [c + 6] = sf [c + 6] * 2;
+
+        df [c + 1] = sf [c + 1] + sf [c + 3];
+        df [c + 3] = sf [c + 5] - sf [c + 7];
+
+        const DataType v = sf [c + 1] - sf [c + 3];
+        const DataType w = sf [c + 5] + sf [c + 7];
+        df [c + 5] = (w + v) * k;
+        df [c + 7] = (w - v) * k;
+
+        c += 8;
+    }
+    while (c < _length);
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::pass_1_2_inv (DataType x [], const DataType sf []) const
+{
+    assert (x != 0);
+    assert (sf != 0);
+    assert (x != sf);
+
+    // Twice stages 2 then 1 undone, scattered to x in bit-reversed order.
+    const int * const bitrev = bitrev_ptr ();
+    int c = 0;
+    do
+    {
+        const DataType s0 = sf [c] + sf [c + 2];
+        const DataType s2 = sf [c] - sf [c + 2];
+        const DataType d1 = sf [c + 1] * 2;
+        const DataType d3 = sf [c + 3] * 2;
+
+        x [bitrev [c]] = s0 + d1;
+        x [bitrev [c + 1]] = s0 - d1;
+        x [bitrev [c + 2]] = s2 + d3;
+        x [bitrev [c + 3]] = s2 - d3;
+
+        c += 4;
+    }
+    while (c < _length);
+}
+
+}  // namespace quarn
+
+#endif  // QUARN_FFTREAL_H

@@ -1,0 +1,17 @@
+# Runs the demo and compares its output with the expected nine lines; the
+# error stream must stay empty and the exit status must be 0.
+execute_process (
+    COMMAND ${DEMO}
+    OUTPUT_VARIABLE out
+    ERROR_VARIABLE err
+    RESULT_VARIABLE status)
+set (expected "8\n0\n0\n0\n0\n0\n0\n0\nHello World!\n")
+if (NOT status EQUAL 0)
+    message (FATAL_ERROR "demo exited with ${status}")
+endif ()
+if (NOT out STREQUAL expected)
+    message (FATAL_ERROR "demo printed:\n${out}\nexpected:\n${expected}")
+endif ()
+if (NOT err STREQUAL "")
+    message (FATAL_ERROR "demo wrote to the error stream:\n${err}")
+endif ()
