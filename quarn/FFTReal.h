@@ -17,7 +17,13 @@
 // with a report of the failed check, in every build (see the constructor).
 //
 // Memory: about 10 bytes per sample for float (bit-reversal table 4, work
-// buffer 4, cosine table 2), plus 32 bytes per pass above 2^13 points.
+// buffer 4, cosine table 2), plus 32 bytes per pass above 2^13 points (and
+// 272 more on the vector paths).
+//
+// Speed: FFTReal <float> picks, once per object, the widest instruction set
+// that the CPU offers (AVX-512, AVX2 with FMA, SSE2 on x86 with GCC or Clang;
+// no compiler flag needed) and runs vectorised passes; elsewhere, and for
+// other sample types, it runs the plain scalar passes. See FFTRealIsa.
 //
 // Threads: the object's work buffer and phasors are scratch state written by
 // every `forward`, so one object serves one caller at a time. Distinct
@@ -27,12 +33,14 @@
 #define QUARN_FFTREAL_H
 
 #include "quarn/DynArray.h"
+#include "quarn/FFTRealSimd.h"
 #include "quarn/PhaseRotor.h"
 
 #include <cassert>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <type_traits>
 
 namespace quarn
 {
@@ -43,6 +51,19 @@ inline bool FFTReal_is_pow2 (int x);
 // Ceiling of log2 x, that is the number of significant bits of x - 1.
 // Requires x >= 1 (1 gives 0, 16 gives 4, 17 gives 5).
 inline int FFTReal_ceil_log2 (int x);
+
+// Instruction sets that FFTReal <float> can run on, narrowest first after
+// the first two. All of them compute the same passes; their results agree to
+// float rounding (the vector paths use fused multiply-adds where the CPU has
+// them, and another order), not bit for bit.
+enum class FFTRealIsa
+{
+    AUTO,      // the widest that the CPU and the build offer
+    SCALAR,    // the plain scalar passes: every machine, every sample type
+    SSE2,      // x86, 4 lanes
+    AVX2,      // x86 with AVX2 and FMA, 8 lanes
+    AVX512     // x86 with AVX-512F, AVX2 and FMA, 16 lanes
+};
 
 
 
@@ -66,6 +87,15 @@ public:
     //     "_nbr_bits <= MAX_BIT_DEPTH"     longer than 2^30
     // Throws std::bad_alloc if a table cannot be allocated; nothing leaks.
     explicit FFTReal (int length);
+
+    // The same, with a cap on the instruction set (the one-argument form is
+    // FFTRealIsa::AUTO). SCALAR forces the plain scalar passes; SSE2, AVX2 and
+    // AVX512 allow at most that set: the object runs the widest one that the
+    // CPU offers, is not above the cap and handles `length` (AVX-512 from 2^9
+    // samples, AVX2 from 2^7, SSE2 from 2^4), else the scalar passes. Sample
+    // types other than float always run the scalar passes. isa () tells the
+    // choice. Needs and throws: as above.
+    FFTReal (int length, FFTRealIsa isa);
 
     virtual ~FFTReal () = default;
 
@@ -97,6 +127,14 @@ public:
     // rescale after backward after forward gives back the input.
     void rescale (DataType x []) const;
 
+    // The instruction set that `forward` and `backward` of this object run:
+    // never AUTO.
+    FFTRealIsa isa () const;
+
+    // True when objects of this sample type can run `isa` on this CPU with
+    // this build: always for AUTO and SCALAR.
+    static bool isa_available (FFTRealIsa isa);
+
     // ---- Internals ---------------------------------------------------------
     // Below: the tables and the passes. Not part of the interface; the tests
     // reach them through a befriended probe.
@@ -110,6 +148,8 @@ private:
     static constexpr double PI = 3.141592653589793;
     static constexpr double SQRT2 = 1.4142135623730951;
 
+    static constexpr bool HAS_SIMD = std::is_same <DT, float>::value;
+
     DataType * use_buffer () const;
     const int * bitrev_ptr () const;
     static int cos_level_index (int level);
@@ -118,6 +158,8 @@ private:
     void build_bitrev_table ();
     void build_cos_table ();
     void build_osc_bank ();
+    void choose_kernels (FFTRealIsa isa);
+    simd::Plan simd_plan () const;
 
     void transform_general (DataType f [], const DataType x []) const;
     void pass_1_2 (DataType df [], const DataType x []) const;
@@ -157,6 +199,11 @@ private:
     DynArray <DataType> _cos_table;           // levels 3 .. log2 N - 1
     mutable DynArray <DataType> _work_buffer; // N entries, scratch
     mutable DynArray <PhaseRotor> _osc_bank;  // one per pass above the limit
+
+    // Vector paths (float only): the kernels for this length, null for the
+    // scalar passes, and the start angles of their phasor lanes.
+    simd::Kernels _simd;
+    DynArray <double> _phasors;               // PHASOR_STRIDE per phasor pass
 };
 
 
@@ -222,6 +269,14 @@ int FFTReal_ceil_log2 (int x)
 
 template <class DT>
 FFTReal<DT>::FFTReal (int length)
+:   FFTReal (length, FFTRealIsa::AUTO)
+{
+}
+
+
+
+template <class DT>
+FFTReal<DT>::FFTReal (int length, FFTRealIsa isa)
 :   _length (length)
 {
     // Every array waits for these checks, in every build: a wrong length
@@ -234,6 +289,98 @@ FFTReal<DT>::FFTReal (int length)
     build_bitrev_table ();
     build_cos_table ();
     build_osc_bank ();
+    choose_kernels (isa);
+}
+
+
+
+template <class DT>
+FFTRealIsa FFTReal<DT>::isa () const
+{
+    switch (_simd.level)
+    {
+    case simd::LEVEL_SSE2:
+        return FFTRealIsa::SSE2;
+    case simd::LEVEL_AVX2:
+        return FFTRealIsa::AVX2;
+    case simd::LEVEL_AVX512:
+        return FFTRealIsa::AVX512;
+    default:
+        return FFTRealIsa::SCALAR;
+    }
+}
+
+
+
+template <class DT>
+bool FFTReal<DT>::isa_available (FFTRealIsa isa)
+{
+    const int cpu = HAS_SIMD ? simd::cpu_level () : simd::LEVEL_SCALAR;
+    switch (isa)
+    {
+    case FFTRealIsa::SSE2:
+        return cpu >= simd::LEVEL_SSE2;
+    case FFTRealIsa::AVX2:
+        return cpu >= simd::LEVEL_AVX2;
+    case FFTRealIsa::AVX512:
+        return cpu >= simd::LEVEL_AVX512;
+    default:
+        return true;
+    }
+}
+
+
+
+template <class DT>
+void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
+{
+    if (! HAS_SIMD || isa == FFTRealIsa::SCALAR)
+    {
+        return;
+    }
+    int level = simd::cpu_level ();
+    if (isa == FFTRealIsa::SSE2 && level > simd::LEVEL_SSE2)
+    {
+        level = simd::LEVEL_SSE2;
+    }
+    else if (isa == FFTRealIsa::AVX2 && level > simd::LEVEL_AVX2)
+    {
+        level = simd::LEVEL_AVX2;
+    }
+    _simd = simd::kernels_for (level, _nbr_bits);
+
+    // Lane j of a phasor pass p starts at angle j pi / 2^p; entry j of the
+    // widest vector is its step. In double, computed directly.
+    static_assert (simd::TRIGO_BD_LIMIT == TRIGO_BD_LIMIT, "one limit for all paths");
+    const int count = _nbr_bits - 1 - TRIGO_BD_LIMIT;
+    if (_simd.forward != nullptr && count > 0)
+    {
+        _phasors.reallocate (count * simd::PHASOR_STRIDE);
+        for (int k = 0; k < count; ++ k)
+        {
+            const double theta = std::ldexp (PI, -(TRIGO_BD_LIMIT + 1 + k));
+            double * const start = &_phasors [k * simd::PHASOR_STRIDE];
+            for (int j = 0; j <= simd::PHASOR_LANES; ++ j)
+            {
+                start [j] = std::cos (j * theta);
+                start [simd::PHASOR_LANES + 1 + j] = std::sin (j * theta);
+            }
+        }
+    }
+}
+
+
+
+template <class DT>
+simd::Plan FFTReal<DT>::simd_plan () const
+{
+    simd::Plan plan;
+    plan.nbr_bits = _nbr_bits;
+    plan.bitrev = bitrev_ptr ();
+    plan.cos_table = cos_level_ptr (3);
+    plan.phasors = (_nbr_bits - 1 > TRIGO_BD_LIMIT) ? &_phasors [0] : nullptr;
+    plan.buffer = use_buffer ();
+    return plan;
 }
 
 
@@ -246,6 +393,15 @@ void FFTReal<DT>::forward (DataType f [], const DataType x []) const
     assert (x != 0);
     assert (x != use_buffer ());
     assert (x != f);
+
+    if constexpr (HAS_SIMD)
+    {
+        if (_simd.forward != nullptr)
+        {
+            _simd.forward (simd_plan (), f, x);
+            return;
+        }
+    }
 
     switch (_nbr_bits)
     {
@@ -641,6 +797,15 @@ void FFTReal<DT>::backward (DataType x [], const DataType f []) const
     assert (x != 0);
     assert (x != use_buffer ());
     assert (x != f);
+
+    if constexpr (HAS_SIMD)
+    {
+        if (_simd.backward != nullptr)
+        {
+            _simd.backward (simd_plan (), x, f);
+            return;
+        }
+    }
 
     switch (_nbr_bits)
     {

@@ -24,6 +24,9 @@ public:
     PhaseRotor & osc (int k) { return _fft._osc_bank [k]; }
     DT * use_buffer () const { return _fft.use_buffer (); }
 
+    // The tables as the vector kernels see them (vector-path objects only).
+    simd::Plan simd_plan () const { return _fft.simd_plan (); }
+
     void pass_n_osc (DT df [], const DT sf [], int pass) const
     {
         _fft.pass_n_osc (df, sf, pass);

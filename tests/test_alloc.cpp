@@ -41,32 +41,60 @@ void operator delete [] (void *p, std::size_t) noexcept { std::free (p); }
 namespace
 {
 
-TEST (Allocation, ForwardAllocatesNothing)
-{
-    for (int bits = 0; bits <= 16; ++ bits)
-    {
-        const int n = 1 << bits;
-        const quarn::FFTReal <float> fft (n);
-        const std::vector <float> x = qtest::random_signal (n, 9);
-        std::vector <float> f (n);
+using quarn::FFTRealIsa;
 
-        const long before = g_allocations;
-        fft.forward (f.data (), x.data ());
-        fft.forward (f.data (), x.data ());
-        EXPECT_EQ (g_allocations - before, 0) << "n " << n;
+// Every path this machine runs, and the default choice.
+std::vector <FFTRealIsa> paths ()
+{
+    std::vector <FFTRealIsa> p;
+    for (FFTRealIsa isa : { FFTRealIsa::AUTO, FFTRealIsa::SCALAR, FFTRealIsa::SSE2,
+                            FFTRealIsa::AVX2, FFTRealIsa::AVX512 })
+    {
+        if (quarn::FFTReal <float>::isa_available (isa))
+        {
+            p.push_back (isa);
+        }
+    }
+    return p;
+}
+
+TEST (Allocation, ForwardAndBackwardAllocateNothing)
+{
+    for (FFTRealIsa isa : paths ())
+    {
+        for (int bits = 0; bits <= 16; ++ bits)
+        {
+            const int n = 1 << bits;
+            const quarn::FFTReal <float> fft (n, isa);
+            const std::vector <float> x = qtest::random_signal (n, 9);
+            std::vector <float> f (n);
+            std::vector <float> y (n);
+
+            const long before = g_allocations;
+            fft.forward (f.data (), x.data ());
+            fft.forward (f.data (), x.data ());
+            fft.backward (y.data (), f.data ());
+            EXPECT_EQ (g_allocations - before, 0) << "n " << n << " isa " << int (isa);
+        }
     }
 }
 
 TEST (Allocation, ConstructorBuildsItsArraysOnce)
 {
-    // Work buffer, bit reversal, cosines (from 16), phasors (from 2^13).
+    // Work buffer, bit reversal, cosines (from 16), phasors (from 2^13), and
+    // on the vector paths their phasor start angles (from 2^14).
     const std::pair <int, long> expect [] = {
-        { 1, 2 }, { 8, 2 }, { 16, 3 }, { 1 << 12, 3 }, { 1 << 13, 4 }, { 1 << 16, 4 } };
-    for (const auto &e : expect)
+        { 1, 2 }, { 8, 2 }, { 16, 3 }, { 1 << 12, 3 }, { 1 << 13, 4 }, { 1 << 14, 4 }, { 1 << 16, 4 } };
+    for (FFTRealIsa isa : paths ())
     {
-        const long before = g_allocations;
-        const quarn::FFTReal <float> fft (e.first);
-        EXPECT_EQ (g_allocations - before, e.second) << "n " << e.first;
+        for (const auto &e : expect)
+        {
+            const long before = g_allocations;
+            const quarn::FFTReal <float> fft (e.first, isa);
+            const long vector_tables = (fft.isa () != FFTRealIsa::SCALAR && e.first >= (1 << 14)) ? 1 : 0;
+            EXPECT_EQ (g_allocations - before, e.second + vector_tables)
+                << "n " << e.first << " isa " << int (isa);
+        }
     }
 }
 
