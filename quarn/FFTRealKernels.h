@@ -9,28 +9,34 @@
 //     QUARN_SIMD_VECF     the vector of W floats, QUARN_SIMD_VECD of W doubles
 // (see FFTRealSimd.h for their vocabulary).
 //
-// The passes compute what the scalar passes of FFTReal.h compute, reordered:
+// The passes compute what the scalar passes of FFTReal.h compute, in another
+// order. For N = 2^L samples and W = 2^w lanes:
 //
-// - First kernel: stages 1 to FK_BITS (blocks of FK_LEN = 2 W points) with
-//   one block per lane. A group of W lanes takes the blocks whose
-//   bit-reversed indices are r .. r + W - 1, so each of its FK_LEN inputs is
-//   W consecutive samples of x: the bit reversal costs nothing but the
-//   addressing, and two W x W transposes write the blocks out.
-// - Merge passes W indices i at a time. The mirrored element n - i of a merge
-//   lies in the vector one lane off, so its values are carried over from
-//   the previous (or to the next) vector of the loop: every access is a whole
-//   vector, and the sine, the mirrored cosine entry, comes the same way.
-// - Two merge passes per sweep: passes p and p + 1 on a block of 4 n points
-//   close over the elements i, n - i, n + i, 2 n - i, ... of lanes i, so they
-//   run in registers between one load and one store of each element.
-// - Depth first: the passes whose blocks fit in INNER_BITS run block by
-//   block, while the block is in the L1 cache; then the longer passes.
-// - Phasor passes: W phasors in double side by side, lane j starting at
-//   angle j theta and stepping by W theta, restarted at every block.
+// - Lanes. The first L - w stages of the transform are W independent
+//   transforms of N / W points, one per decimated sequence x [m W + t]; they
+//   end as the W rows of N / W elements of the packed layout, sequence t in
+//   row bitrev_w (t). So they run with sequence t in lane t, every vector
+//   holding one element of all W sequences (element c of sequence t at
+//   c W + t): every operation is lane by lane, the twiddles are the same in
+//   all lanes, the mirrored elements n - i of a merge are just other
+//   vectors, and the input vectors are W consecutive samples.
+//   - The first kernel: stages 1 to FK_BITS on blocks of FK_LEN elements in
+//     registers, reading the blocks' elements in bit-reversed order.
+//   - Merge passes, two per sweep where they can, depth first: the passes
+//     whose blocks fit in 2^INNER_BITS floats run block by block, while the
+//     block is in the L1 cache.
+// - Rows. A transpose of W x W tiles turns the lanes into the packed layout,
+//   and the last w passes merge the rows, W indices i at a time: the mirrored
+//   elements n - i of a merge lie one lane off, so their values are carried
+//   over from the previous vector of the loop (reverse_shift), and the sine,
+//   the mirrored cosine entry, comes the same way. Two passes per sweep where
+//   they can: passes p and p + 1 on a block of 4 n points close over the
+//   elements i, n - i, n + i, 2 n - i, ... of lanes i.
+// - Phasor passes (above TRIGO_BD_LIMIT): phasors in double, restarted at
+//   every block; on rows W of them side by side (lane j at angle j theta,
+//   stepping by W theta), on lanes the same, taken one angle at a time.
 //
-// Each lane's lanes 0 (i = 0) and the element i = n / 2 are the special
-// coefficients of a merge; they are patched in with first_of and with the
-// lane 0 that reverse_shift takes from the next vector.
+// backward runs the inverse of each step in the reverse order.
 
 namespace quarn
 {
@@ -50,10 +56,12 @@ constexpr int W_BITS = (W == 4) ? 2 : (W == 8) ? 3 : 4;
 constexpr int FK_BITS = W_BITS + 1;
 constexpr int FK_LEN = 1 << FK_BITS;
 
-// Shortest transform these kernels run: one group of W first-kernel blocks.
+// Shortest transform these kernels run: the lanes need one first-kernel
+// block, the rows merge at least W indices at a time.
 constexpr int MIN_BITS = FK_BITS + W_BITS;
 
-// Passes on blocks up to 2^INNER_BITS points run block by block.
+// Lane passes on blocks up to 2^INNER_BITS floats (both arrays in L1) run
+// block by block.
 constexpr int INNER_BITS = 12;
 
 constexpr float SQRT2_2 = 0.70710677f;   // sqrt (2) / 2 as float
@@ -84,11 +92,28 @@ inline const float * cos_level (const Plan &plan, int level)
     return plan.cos_table + ((1 << (level - 1)) - 4);
 }
 
+inline const double * phasor_start (const Plan &plan, int pass)
+{
+    return plan.phasors + PHASOR_STRIDE * (pass - TRIGO_BD_LIMIT - 1);
+}
+
+// Element k of all lanes.
+QUARN_KERNEL V vload (const float *p, int k)
+{
+    return V::load (p + k * W);
+}
+
+QUARN_KERNEL void vstore (float *p, int k, V v)
+{
+    v.store (p + k * W);
+}
+
 
 
 // ---- Twiddle sources -------------------------------------------------------
-// start_block () before each block; next (i, c, s) then gives cos and sin of
-// (i + j) pi / n in lane j, for i = 0, W, 2 W, ... < n / 2 in that order.
+// start_block () before each block of a pass. Twiddles of row passes:
+// next (i, c, s) gives cos and sin of (i + j) pi / n in lane j, for
+// i = 0, W, 2 W, ... < n / 2 in that order.
 
 // Up to TRIGO_BD_LIMIT: the cosine table level. The sine is the mirrored
 // entry, h - i - j, taken from this and the previous aligned vector.
@@ -153,14 +178,334 @@ private:
     VD _s;
 };
 
-inline const double * phasor_start (const Plan &plan, int pass)
+// Twiddles of lane passes: next (i, c, s) gives cos and sin of i pi / n in
+// every lane, for i = 1 .. n / 2 - 1 in that order.
+
+class LaneTableTwiddles
 {
-    return plan.phasors + PHASOR_STRIDE * (pass - TRIGO_BD_LIMIT - 1);
+public:
+    QUARN_KERNEL LaneTableTwiddles (const float *level, int h) : _tab (level), _h (h) {}
+
+    QUARN_KERNEL void start_block () {}
+
+    QUARN_KERNEL void next (int i, V &c, V &s)
+    {
+        c = V::splat (_tab [i]);
+        s = V::splat (_tab [_h - i]);
+    }
+
+private:
+    const float * _tab;
+    int _h;
+};
+
+// W angles at a time from the phasors of PhasorTwiddles, kept as floats.
+class LanePhasorTwiddles
+{
+public:
+    QUARN_KERNEL explicit LanePhasorTwiddles (const double *start) : _rows (start) {}
+
+    QUARN_KERNEL void start_block ()
+    {
+        _rows.start_block ();
+        refill ();
+    }
+
+    QUARN_KERNEL void next (int i, V &c, V &s)
+    {
+        const int j = i & (W - 1);
+        if (j == 0)
+        {
+            refill ();
+        }
+        c = V::splat (_c [j]);
+        s = V::splat (_s [j]);
+    }
+
+private:
+    QUARN_KERNEL void refill ()
+    {
+        V c;
+        V s;
+        _rows.next (0, c, s);
+        c.store (_c);
+        s.store (_s);
+    }
+
+    PhasorTwiddles _rows;
+    float _c [W];
+    float _s [W];
+};
+
+
+
+// ---- Passes on lanes --------------------------------------------------------
+// Over len floats from sf to df; n = 2^pass elements per lane.
+
+// One pass, as FFTReal::merge_pass.
+template <class Twiddles>
+QUARN_KERNEL void lane_merge_single (float *df, const float *sf, int len, int n, Twiddles &tw)
+{
+    const int h = n >> 1;
+    for (int c = 0; c < len; c += 2 * n * W)
+    {
+        const float * const s = sf + c;
+        float * const d = df + c;
+
+        const V s0 = vload (s, 0);
+        const V sn = vload (s, n);
+        vstore (d, 0, s0 + sn);
+        vstore (d, n, s0 - sn);
+        vstore (d, h, vload (s, h));
+        vstore (d, n + h, vload (s, n + h));
+
+        tw.start_block ();
+        for (int i = 1; i < h; ++ i)
+        {
+            V co;
+            V si;
+            tw.next (i, co, si);
+            const V a = vload (s, i);
+            const V b = vload (s, h + i);
+            const V x = vload (s, n + i);
+            const V y = vload (s, n + h + i);
+            const V v = V::mul_sub (x, co, y * si);
+            vstore (d, i, a + v);
+            vstore (d, n - i, a - v);
+            const V v2 = V::mul_add (x, si, y * co);
+            vstore (d, n + i, v2 + b);
+            vstore (d, 2 * n - i, v2 - b);
+        }
+    }
+}
+
+// Two passes, p and p + 1 (n = 2^p): lane i of pass p gives the elements
+// i, n - i, n + i, 2 n - i of each half of a block of 4 n, which are what
+// lanes i and n - i of pass p + 1 read and write.
+template <class Tw1, class Tw2>
+QUARN_KERNEL void lane_merge_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
+{
+    const int h = n >> 1;
+    const V k = V::splat (SQRT2_2);
+    for (int c = 0; c < len; c += 4 * n * W)
+    {
+        const float * const s = sf + c;
+        float * const d = df + c;
+
+        // i = 0 and i = h: pass p leaves A [0] = in [0] + in [n],
+        // A [n] = in [0] - in [n], A [h] = in [h], A [n + h] = in [n + h] in
+        // each half; pass p + 1 adds and subtracts at 0, keeps n and turns h
+        // by pi / 4.
+        {
+            const V a0 = vload (s, 0) + vload (s, n);
+            const V a0n = vload (s, 0) - vload (s, n);
+            const V a1 = vload (s, 2 * n) + vload (s, 3 * n);
+            const V a1n = vload (s, 2 * n) - vload (s, 3 * n);
+            vstore (d, 0, a0 + a1);
+            vstore (d, 2 * n, a0 - a1);
+            vstore (d, n, a0n);
+            vstore (d, 3 * n, a1n);
+
+            const V a0h = vload (s, h);
+            const V a0nh = vload (s, n + h);
+            const V a1h = vload (s, 2 * n + h);
+            const V a1nh = vload (s, 3 * n + h);
+            const V w = (a1h - a1nh) * k;
+            const V w2 = (a1h + a1nh) * k;
+            vstore (d, h, a0h + w);
+            vstore (d, 2 * n - h, a0h - w);
+            vstore (d, 2 * n + h, w2 + a0nh);
+            vstore (d, 4 * n - h, w2 - a0nh);
+        }
+
+        tw1.start_block ();
+        tw2.start_block ();
+        for (int i = 1; i < h; ++ i)
+        {
+            V c1;
+            V s1;
+            V c2;
+            V s2;
+            tw1.next (i, c1, s1);
+            tw2.next (i, c2, s2);
+
+            // Pass p on both halves.
+            V a = vload (s, i);
+            V b = vload (s, h + i);
+            V x = vload (s, n + i);
+            V y = vload (s, n + h + i);
+            V v = V::mul_sub (x, c1, y * s1);
+            V v2 = V::mul_add (x, s1, y * c1);
+            const V a0 = a + v;            // A0 [i]
+            const V a0m = a - v;           // A0 [n - i]
+            const V a0n = v2 + b;          // A0 [n + i]
+            const V a02m = v2 - b;         // A0 [2n - i]
+
+            a = vload (s, 2 * n + i);
+            b = vload (s, 2 * n + h + i);
+            x = vload (s, 3 * n + i);
+            y = vload (s, 3 * n + h + i);
+            v = V::mul_sub (x, c1, y * s1);
+            v2 = V::mul_add (x, s1, y * c1);
+            const V a1 = a + v;
+            const V a1m = a - v;
+            const V a1n = v2 + b;
+            const V a12m = v2 - b;
+
+            // Pass p + 1, lane i ...
+            const V w = V::mul_sub (a1, c2, a1n * s2);
+            const V w2 = V::mul_add (a1, s2, a1n * c2);
+            vstore (d, i, a0 + w);
+            vstore (d, 2 * n - i, a0 - w);
+            vstore (d, 2 * n + i, w2 + a0n);
+            vstore (d, 4 * n - i, w2 - a0n);
+
+            // ... and lane n - i, whose cosine and sine are swapped.
+            const V w3 = V::mul_sub (a1m, s2, a12m * c2);
+            const V w4 = V::mul_add (a1m, c2, a12m * s2);
+            vstore (d, n - i, a0m + w3);
+            vstore (d, n + i, a0m - w3);
+            vstore (d, 3 * n - i, w4 + a02m);
+            vstore (d, 3 * n + i, w4 - a02m);
+        }
+    }
+}
+
+// The inverse of lane_merge_single, doubled, as FFTReal::split_pass.
+template <class Twiddles>
+QUARN_KERNEL void lane_split_single (float *df, const float *sf, int len, int n, Twiddles &tw)
+{
+    const int h = n >> 1;
+    for (int c = 0; c < len; c += 2 * n * W)
+    {
+        const float * const sr = sf + c;
+        const float * const si = sr + n * W;
+        float * const d1 = df + c;
+        float * const d2 = d1 + n * W;
+
+        const V r0 = vload (sr, 0);
+        const V i0 = vload (si, 0);
+        vstore (d1, 0, r0 + i0);
+        vstore (d2, 0, r0 - i0);
+        const V rh = vload (sr, h);
+        const V ih = vload (si, h);
+        vstore (d1, h, rh + rh);
+        vstore (d2, h, ih + ih);
+
+        tw.start_block ();
+        for (int i = 1; i < h; ++ i)
+        {
+            V co;
+            V sn;
+            tw.next (i, co, sn);
+            const V a = vload (sr, i);
+            const V am = vload (si, -i);
+            const V b = vload (si, i);
+            const V bm = vload (si, n - i);
+            vstore (d1, i, a + am);
+            vstore (d1, h + i, b - bm);
+            const V vr = a - am;
+            const V vi = b + bm;
+            vstore (d2, i, V::mul_add (vr, co, vi * sn));
+            vstore (d2, h + i, V::mul_sub (vi, co, vr * sn));
+        }
+    }
+}
+
+// The inverse of lane_merge_double: undoes pass p + 1, then pass p.
+template <class Tw1, class Tw2>
+QUARN_KERNEL void lane_split_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
+{
+    const int h = n >> 1;
+    const V k = V::splat (SQRT2_2);
+    for (int c = 0; c < len; c += 4 * n * W)
+    {
+        const float * const o = sf + c;
+        float * const d = df + c;
+
+        // i = 0 and i = h.
+        {
+            const V o0 = vload (o, 0);
+            const V o2n = vload (o, 2 * n);
+            const V a0 = o0 + o2n;
+            const V a1 = o0 - o2n;
+            const V a0n = vload (o, n) + vload (o, n);
+            const V a1n = vload (o, 3 * n) + vload (o, 3 * n);
+            vstore (d, 0, a0 + a0n);
+            vstore (d, n, a0 - a0n);
+            vstore (d, 2 * n, a1 + a1n);
+            vstore (d, 3 * n, a1 - a1n);
+
+            const V oh = vload (o, h);
+            const V onh = vload (o, n + h);
+            const V o2nh = vload (o, 2 * n + h);
+            const V o3nh = vload (o, 3 * n + h);
+            const V a0h = oh + onh;
+            const V a0nh = o2nh - o3nh;
+            const V vr = oh - onh;
+            const V vi = o2nh + o3nh;
+            const V a1h = (vr + vi) * k;
+            const V a1nh = (vi - vr) * k;
+            vstore (d, h, a0h + a0h);
+            vstore (d, n + h, a0nh + a0nh);
+            vstore (d, 2 * n + h, a1h + a1h);
+            vstore (d, 3 * n + h, a1nh + a1nh);
+        }
+
+        tw1.start_block ();
+        tw2.start_block ();
+        for (int i = 1; i < h; ++ i)
+        {
+            V c1;
+            V s1;
+            V c2;
+            V s2;
+            tw1.next (i, c1, s1);
+            tw2.next (i, c2, s2);
+
+            const V f0 = vload (o, i);              // out [i]
+            const V f1 = vload (o, n + i);          // out [n + i]
+            const V f2 = vload (o, 2 * n + i);      // out [2n + i]
+            const V f3 = vload (o, 3 * n + i);      // out [3n + i]
+            const V g0 = vload (o, n - i);          // out [n - i]
+            const V g1 = vload (o, 2 * n - i);      // out [2n - i]
+            const V g2 = vload (o, 3 * n - i);      // out [3n - i]
+            const V g3 = vload (o, 4 * n - i);      // out [4n - i]
+
+            // Undo pass p + 1, lanes i and n - i.
+            const V a0 = f0 + g1;
+            const V a0n = f2 - g3;
+            V vr = f0 - g1;
+            V vi = f2 + g3;
+            const V a1 = V::mul_add (vr, c2, vi * s2);
+            const V a1n = V::mul_sub (vi, c2, vr * s2);
+            const V a0m = g0 + f1;
+            const V a02m = g2 - f3;
+            vr = g0 - f1;
+            vi = g2 + f3;
+            const V a1m = V::mul_add (vr, s2, vi * c2);
+            const V a12m = V::mul_sub (vi, s2, vr * c2);
+
+            // Undo pass p on both halves.
+            vr = a0 - a0m;
+            vi = a0n + a02m;
+            vstore (d, i, a0 + a0m);
+            vstore (d, h + i, a0n - a02m);
+            vstore (d, n + i, V::mul_add (vr, c1, vi * s1));
+            vstore (d, n + h + i, V::mul_sub (vi, c1, vr * s1));
+            vr = a1 - a1m;
+            vi = a1n + a12m;
+            vstore (d, 2 * n + i, a1 + a1m);
+            vstore (d, 2 * n + h + i, a1n - a12m);
+            vstore (d, 3 * n + i, V::mul_add (vr, c1, vi * s1));
+            vstore (d, 3 * n + h + i, V::mul_sub (vi, c1, vr * s1));
+        }
+    }
 }
 
 
 
-// ---- Forward merge passes --------------------------------------------------
+// ---- Passes on rows (the packed layout), W indices i at a time -----------
 
 // One pass: pairs of packed spectra of n points into spectra of 2 n points,
 // as FFTReal::merge_pass, over len elements from sf to df.
@@ -327,8 +672,6 @@ QUARN_KERNEL void merge_double (float *df, const float *sf, int len, int n, Tw1 
 }
 
 
-
-// ---- Inverse merge passes --------------------------------------------------
 
 // The inverse of merge_single, doubled, as FFTReal::split_pass.
 template <class Twiddles>
@@ -503,142 +846,7 @@ QUARN_KERNEL void split_double (float *df, const float *sf, int len, int n, Tw1 
 
 
 
-// ---- Steps: one or two passes over a range, with their twiddles ------------
-
-QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
-{
-    const int n = 1 << pass;
-    if (pass <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw (cos_level (plan, pass), n >> 1);
-        merge_single (df, sf, len, n, tw);
-    }
-    else
-    {
-        PhasorTwiddles tw (phasor_start (plan, pass));
-        merge_single (df, sf, len, n, tw);
-    }
-}
-
-QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
-{
-    const int n = 1 << pass;
-    if (pass + 1 <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        TableTwiddles tw2 (cos_level (plan, pass + 1), n);
-        merge_double (df, sf, len, n, tw1, tw2);
-    }
-    else if (pass <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        PhasorTwiddles tw2 (phasor_start (plan, pass + 1));
-        merge_double (df, sf, len, n, tw1, tw2);
-    }
-    else
-    {
-        PhasorTwiddles tw1 (phasor_start (plan, pass));
-        PhasorTwiddles tw2 (phasor_start (plan, pass + 1));
-        merge_double (df, sf, len, n, tw1, tw2);
-    }
-}
-
-QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
-{
-    const int n = 1 << pass;
-    if (pass <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw (cos_level (plan, pass), n >> 1);
-        split_single (df, sf, len, n, tw);
-    }
-    else
-    {
-        PhasorTwiddles tw (phasor_start (plan, pass));
-        split_single (df, sf, len, n, tw);
-    }
-}
-
-QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
-{
-    const int n = 1 << pass;
-    if (pass + 1 <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        TableTwiddles tw2 (cos_level (plan, pass + 1), n);
-        split_double (df, sf, len, n, tw1, tw2);
-    }
-    else if (pass <= TRIGO_BD_LIMIT)
-    {
-        TableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        PhasorTwiddles tw2 (phasor_start (plan, pass + 1));
-        split_double (df, sf, len, n, tw1, tw2);
-    }
-    else
-    {
-        PhasorTwiddles tw1 (phasor_start (plan, pass));
-        PhasorTwiddles tw2 (phasor_start (plan, pass + 1));
-        split_double (df, sf, len, n, tw1, tw2);
-    }
-}
-
-// Number of sweeps that passes p0 .. p1 - 1 take: one single pass first if
-// their count is odd, then pairs.
-constexpr int sweeps (int p0, int p1)
-{
-    return (p1 - p0 + 1) / 2;
-}
-
-// Passes p0 .. p1 - 1 over len elements, from src, alternating between the
-// arrays; returns the array that holds the result.
-QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
-{
-    int p = p0;
-    if (((p1 - p0) & 1) != 0)
-    {
-        forward_single (plan, dst, src, len, p);
-        float * const t = src;
-        src = dst;
-        dst = t;
-        ++ p;
-    }
-    for ( ; p < p1; p += 2)
-    {
-        forward_double (plan, dst, src, len, p);
-        float * const t = src;
-        src = dst;
-        dst = t;
-    }
-    return src;
-}
-
-// The inverse of run_forward: undoes passes p1 - 1 .. p0, the first sweep
-// reading src and writing dst, the next ones alternating between dst and
-// other; returns the array that holds the result.
-QUARN_KERNEL float * run_backward (const Plan &plan, const float *src, float *dst, float *other,
-                                   int len, int p0, int p1)
-{
-    int p = p1 - 2;
-    const bool single = ((p1 - p0) & 1) != 0;
-    const int p_end = single ? p0 + 1 : p0;
-    for ( ; p >= p_end; p -= 2)
-    {
-        backward_double (plan, dst, src, len, p);
-        src = dst;
-        float * const t = dst;
-        dst = other;
-        other = t;
-    }
-    if (single)
-    {
-        backward_single (plan, dst, src, len, p0);
-        src = dst;
-    }
-    return const_cast <float *> (src);
-}
-
-
-
-// ---- First kernel: stages 1 .. FK_BITS, one block per lane ------------------
+// ---- First kernel: stages 1 .. FK_BITS on lanes, in registers ----------------
 
 // Pass PASS of FFTReal (3 <= PASS < FK_BITS) and the ones above it on FK_LEN
 // vectors, element j of the block of each lane; the twiddles are the same in
@@ -822,115 +1030,310 @@ QUARN_KERNEL void first_stages_lanes_inv (V v [FK_LEN], const float *cos_table)
     }
 }
 
-// Stages 1 .. FK_BITS from x into df. Lane t of group r is the block whose
-// bit-reversed index is r + t: block bitrev (r) + bitrev_W (t) N / (W FK_LEN).
+// Stages 1 .. FK_BITS from x into the lanes of df. Lane t takes the samples
+// x [m W + t]; block b of FK_LEN elements reads its elements j from
+// m = bitrev (b FK_LEN + j) = bitrev_FK (j) blocks + bitrev (b), so taking
+// the blocks in the order k = bitrev (b) reads each of the FK_LEN places of
+// x in sequence.
 QUARN_STEP void first_stages (const Plan &plan, float *df, const float *x)
 {
-    const int n = 1 << plan.nbr_bits;
-    const int stride = n >> FK_BITS;
-    const int row_stride = n >> W_BITS;
-    for (int r = 0; r < stride; r += W)
+    const int blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
+    for (int k = 0; k < blocks; ++ k)
     {
         V v [FK_LEN];
 #pragma GCC unroll 32
         for (int j = 0; j < FK_LEN; ++ j)
         {
-            v [j] = V::load (x + REV_FK.v [j] * stride + r);
+            v [j] = vload (x, REV_FK.v [j] * blocks + k);
         }
         first_stages_lanes (v, plan.cos_table);
-        V::transpose (v);
-        V::transpose (v + W);
-        float * const base = df + plan.bitrev [r << FK_BITS] * FK_LEN;
-#pragma GCC unroll 16
-        for (int t = 0; t < W; ++ t)
+        float * const d = df + plan.bitrev [k << (FK_BITS + W_BITS)] * (FK_LEN * W);
+#pragma GCC unroll 32
+        for (int j = 0; j < FK_LEN; ++ j)
         {
-            float * const row = base + REV_W.v [t] * row_stride;
-            v [t].store (row);
-            v [W + t].store (row + W);
+            vstore (d, j, v [j]);
         }
     }
 }
 
-// The inverse of first_stages: from sf into x.
+// The inverse of first_stages: from the lanes of sf into x.
 QUARN_STEP void first_stages_inv (const Plan &plan, float *x, const float *sf)
 {
-    const int n = 1 << plan.nbr_bits;
-    const int stride = n >> FK_BITS;
-    const int row_stride = n >> W_BITS;
-    for (int r = 0; r < stride; r += W)
+    const int blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
+    for (int k = 0; k < blocks; ++ k)
     {
         V v [FK_LEN];
-        const float * const base = sf + plan.bitrev [r << FK_BITS] * FK_LEN;
-#pragma GCC unroll 16
-        for (int t = 0; t < W; ++ t)
+        const float * const s = sf + plan.bitrev [k << (FK_BITS + W_BITS)] * (FK_LEN * W);
+#pragma GCC unroll 32
+        for (int j = 0; j < FK_LEN; ++ j)
         {
-            const float * const row = base + REV_W.v [t] * row_stride;
-            v [t] = V::load (row);
-            v [W + t] = V::load (row + W);
+            v [j] = vload (s, j);
         }
-        V::transpose (v);
-        V::transpose (v + W);
         first_stages_lanes_inv (v, plan.cos_table);
 #pragma GCC unroll 32
         for (int j = 0; j < FK_LEN; ++ j)
         {
-            v [j].store (x + REV_FK.v [j] * stride + r);
+            vstore (x, REV_FK.v [j] * blocks + k, v [j]);
         }
     }
+}
+
+
+
+// ---- Between lanes and rows -------------------------------------------------
+
+// Lane t, element c (at c W + t) goes to row bitrev_w (t), element c (at
+// bitrev_w (t) N / W + c): the packed layout after L - w stages.
+QUARN_STEP void lanes_to_rows (const Plan &plan, float *df, const float *sf)
+{
+    const int row = 1 << (plan.nbr_bits - W_BITS);
+    for (int c = 0; c < row; c += W)
+    {
+        V v [W];
+#pragma GCC unroll 16
+        for (int k = 0; k < W; ++ k)
+        {
+            v [k] = vload (sf, c + k);
+        }
+        V::transpose (v);
+#pragma GCC unroll 16
+        for (int t = 0; t < W; ++ t)
+        {
+            v [t].store (df + REV_W.v [t] * row + c);
+        }
+    }
+}
+
+QUARN_STEP void rows_to_lanes (const Plan &plan, float *df, const float *sf)
+{
+    const int row = 1 << (plan.nbr_bits - W_BITS);
+    for (int c = 0; c < row; c += W)
+    {
+        V v [W];
+#pragma GCC unroll 16
+        for (int t = 0; t < W; ++ t)
+        {
+            v [t] = V::load (sf + REV_W.v [t] * row + c);
+        }
+        V::transpose (v);
+#pragma GCC unroll 16
+        for (int k = 0; k < W; ++ k)
+        {
+            vstore (df, c + k, v [k]);
+        }
+    }
+}
+
+
+
+// ---- Steps: one or two passes over a range, with their twiddles ------------
+// Table passes up to TRIGO_BD_LIMIT, phasor passes above.
+
+template <bool ROWS>
+QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
+{
+    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
+    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
+    const int n = 1 << pass;
+    if (pass <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw (cos_level (plan, pass), n >> 1);
+        if constexpr (ROWS) merge_single (df, sf, len, n, tw); else lane_merge_single (df, sf, len, n, tw);
+    }
+    else
+    {
+        PhasorTw tw (phasor_start (plan, pass));
+        if constexpr (ROWS) merge_single (df, sf, len, n, tw); else lane_merge_single (df, sf, len, n, tw);
+    }
+}
+
+template <bool ROWS>
+QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
+{
+    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
+    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
+    const int n = 1 << pass;
+    if (pass + 1 <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw1 (cos_level (plan, pass), n >> 1);
+        TableTw tw2 (cos_level (plan, pass + 1), n);
+        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+    }
+    else if (pass <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw1 (cos_level (plan, pass), n >> 1);
+        PhasorTw tw2 (phasor_start (plan, pass + 1));
+        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+    }
+    else
+    {
+        PhasorTw tw1 (phasor_start (plan, pass));
+        PhasorTw tw2 (phasor_start (plan, pass + 1));
+        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+    }
+}
+
+template <bool ROWS>
+QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
+{
+    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
+    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
+    const int n = 1 << pass;
+    if (pass <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw (cos_level (plan, pass), n >> 1);
+        if constexpr (ROWS) split_single (df, sf, len, n, tw); else lane_split_single (df, sf, len, n, tw);
+    }
+    else
+    {
+        PhasorTw tw (phasor_start (plan, pass));
+        if constexpr (ROWS) split_single (df, sf, len, n, tw); else lane_split_single (df, sf, len, n, tw);
+    }
+}
+
+template <bool ROWS>
+QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
+{
+    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
+    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
+    const int n = 1 << pass;
+    if (pass + 1 <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw1 (cos_level (plan, pass), n >> 1);
+        TableTw tw2 (cos_level (plan, pass + 1), n);
+        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+    }
+    else if (pass <= TRIGO_BD_LIMIT)
+    {
+        TableTw tw1 (cos_level (plan, pass), n >> 1);
+        PhasorTw tw2 (phasor_start (plan, pass + 1));
+        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+    }
+    else
+    {
+        PhasorTw tw1 (phasor_start (plan, pass));
+        PhasorTw tw2 (phasor_start (plan, pass + 1));
+        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+    }
+}
+
+// Number of sweeps that passes p0 .. p1 - 1 take: one single pass first if
+// their count is odd, then pairs.
+constexpr int sweeps (int p0, int p1)
+{
+    return (p1 - p0 + 1) / 2;
+}
+
+// Passes p0 .. p1 - 1 over len floats, from src, alternating between the
+// arrays; returns the array that holds the result.
+template <bool ROWS>
+QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
+{
+    int p = p0;
+    if (((p1 - p0) & 1) != 0)
+    {
+        forward_single <ROWS> (plan, dst, src, len, p);
+        std::swap (src, dst);
+        ++ p;
+    }
+    for ( ; p < p1; p += 2)
+    {
+        forward_double <ROWS> (plan, dst, src, len, p);
+        std::swap (src, dst);
+    }
+    return src;
+}
+
+// The inverse of run_forward: undoes passes p1 - 1 .. p0, the first sweep
+// reading src and writing dst, the next ones alternating between dst and
+// other; returns the array that holds the result.
+template <bool ROWS>
+QUARN_KERNEL float * run_backward (const Plan &plan, const float *src, float *dst, float *other,
+                                   int len, int p0, int p1)
+{
+    const bool single = ((p1 - p0) & 1) != 0;
+    for (int p = p1 - 2; p >= (single ? p0 + 1 : p0); p -= 2)
+    {
+        backward_double <ROWS> (plan, dst, src, len, p);
+        src = dst;
+        std::swap (dst, other);
+    }
+    if (single)
+    {
+        backward_single <ROWS> (plan, dst, src, len, p0);
+        src = dst;
+    }
+    return const_cast <float *> (src);
 }
 
 
 
 // ---- Entries ---------------------------------------------------------------
-// For 2^MIN_BITS samples and more.
+// For 2^MIN_BITS samples and more. Lane passes run up to pass L - w - 1,
+// those up to pass `inner` - 1 on blocks of 2^INNER_BITS floats; row passes
+// from L - w on.
+
+struct Schedule
+{
+    int bits;     // L
+    int split;    // first row pass: L - w
+    int inner;    // first lane pass over the whole array
+    int block;    // floats of a block of the inner lane passes
+
+    QUARN_KERNEL explicit Schedule (int nbr_bits)
+    :   bits (nbr_bits),
+        split (nbr_bits - W_BITS),
+        inner (std::min (nbr_bits - W_BITS, INNER_BITS - W_BITS)),
+        block (1 << (std::min (nbr_bits - W_BITS, INNER_BITS - W_BITS) + W_BITS))
+    {
+    }
+
+    // Sweeps over the arrays after the first kernel: lane passes, the
+    // transpose, row passes.
+    QUARN_KERNEL int sweeps_after_first () const
+    {
+        return sweeps (FK_BITS, inner) + sweeps (inner, split) + 1 + sweeps (split, bits);
+    }
+};
 
 QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 {
-    const int bits = plan.nbr_bits;
-    const int n = 1 << bits;
-    const int inner = (bits < INNER_BITS) ? bits : INNER_BITS;
-    const int block = 1 << inner;
+    const Schedule s (plan.nbr_bits);
+    const int n = 1 << s.bits;
 
     // The first kernel writes where the sweep count makes the last land in f.
-    const int writes = 1 + sweeps (FK_BITS, inner) + sweeps (inner, bits);
-    float * const a = ((writes & 1) != 0) ? f : plan.buffer;
+    float * const a = ((s.sweeps_after_first () & 1) == 0) ? f : plan.buffer;
     float * const b = (a == f) ? plan.buffer : f;
 
     first_stages (plan, a, x);
     float *cur = a;
-    for (int c = 0; c < n; c += block)
+    for (int c = 0; c < n; c += s.block)
     {
-        cur = run_forward (plan, a + c, b + c, block, FK_BITS, inner) - c;
+        cur = run_forward <false> (plan, a + c, b + c, s.block, FK_BITS, s.inner) - c;
     }
-    float * const other = (cur == a) ? b : a;
-    run_forward (plan, cur, other, n, inner, bits);
+    cur = run_forward <false> (plan, cur, (cur == a) ? b : a, n, s.inner, s.split);
+    float * const rows = (cur == a) ? b : a;
+    lanes_to_rows (plan, rows, cur);
+    run_forward <true> (plan, rows, (rows == a) ? b : a, n, s.split, s.bits);
 }
 
 QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
 {
-    const int bits = plan.nbr_bits;
-    const int n = 1 << bits;
-    const int inner = (bits < INNER_BITS) ? bits : INNER_BITS;
-    const int block = 1 << inner;
+    const Schedule s (plan.nbr_bits);
+    const int n = 1 << s.bits;
 
-    // The last merge sweep writes the buffer, which the first kernel reads.
-    const int writes = sweeps (FK_BITS, inner) + sweeps (inner, bits);
-    float * const a = ((writes & 1) != 0) ? plan.buffer : x;
+    // The last sweep writes the buffer, which the first kernel reads.
+    float * const a = ((s.sweeps_after_first () & 1) != 0) ? plan.buffer : x;
     float * const b = (a == x) ? plan.buffer : x;
 
-    const float *src = f;
-    float *dst = a;
-    float *other = b;
-    if (bits > inner)
+    float *cur = run_backward <true> (plan, f, a, b, n, s.split, s.bits);
+    float * const lanes = (cur == a) ? b : a;
+    rows_to_lanes (plan, lanes, cur);
+    cur = run_backward <false> (plan, lanes, (lanes == a) ? b : a, lanes, n, s.inner, s.split);
+    float * const other = (cur == a) ? b : a;
+    for (int c = 0; c < n; c += s.block)
     {
-        float * const res = run_backward (plan, f, a, b, n, inner, bits);
-        src = res;
-        dst = (res == a) ? b : a;
-        other = res;
-    }
-    for (int c = 0; c < n; c += block)
-    {
-        run_backward (plan, src + c, dst + c, other + c, block, FK_BITS, inner);
+        run_backward <false> (plan, cur + c, other + c, cur + c, s.block, FK_BITS, s.inner);
     }
     first_stages_inv (plan, x, plan.buffer);
 }

@@ -19,6 +19,9 @@
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
 #define QUARN_SIMD_X86 1
 #include <immintrin.h>
+#include <algorithm>
+#include <type_traits>
+#include <utility>
 #else
 #define QUARN_SIMD_X86 0
 #endif
