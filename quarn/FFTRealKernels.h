@@ -115,33 +115,6 @@ QUARN_KERNEL void vstore (float *p, int k, V v)
 // next (i, c, s) gives cos and sin of (i + j) pi / n in lane j, for
 // i = 0, W, 2 W, ... < n / 2 in that order.
 
-// Up to TRIGO_BD_LIMIT: the cosine table level. The sine is the mirrored
-// entry, h - i - j, taken from this and the previous aligned vector.
-class TableTwiddles
-{
-public:
-    QUARN_KERNEL TableTwiddles (const float *level, int h)
-    :   _tab (level), _h (h), _prev (V::zero ())
-    {
-    }
-
-    // sin 0 = 0 comes in as lane 0 of the previous vector.
-    QUARN_KERNEL void start_block () { _prev = V::zero (); }
-
-    QUARN_KERNEL void next (int i, V &c, V &s)
-    {
-        c = V::load (_tab + i);
-        const V t = V::load (_tab + _h - i - W);
-        s = V::reverse_shift (t, _prev);
-        _prev = t;
-    }
-
-private:
-    const float * _tab;
-    int _h;
-    V _prev;
-};
-
 // Above TRIGO_BD_LIMIT: W phasors in double, restarted at every block so
 // that no result depends on an earlier block and the rounding of the
 // recurrence stays far below float resolution.
@@ -505,347 +478,6 @@ QUARN_KERNEL void lane_split_double (float *df, const float *sf, int len, int n,
 
 
 
-// ---- Passes on rows (the packed layout), W indices i at a time -----------
-
-// One pass: pairs of packed spectra of n points into spectra of 2 n points,
-// as FFTReal::merge_pass, over len elements from sf to df.
-template <class Twiddles>
-QUARN_KERNEL void merge_single (float *df, const float *sf, int len, int n, Twiddles &tw)
-{
-    const int h = n >> 1;
-    for (int c = 0; c < len; c += 2 * n)
-    {
-        const float * const s1r = sf + c;
-        const float * const s1i = s1r + h;
-        const float * const s2r = s1r + n;
-        const float * const s2i = s2r + h;
-        float * const dfr = df + c;
-        float * const dfi = dfr + n;
-
-        tw.start_block ();
-        V gr_prev = V::zero ();
-        V gi_prev = V::zero ();
-        for (int i = 0; i < h; i += W)
-        {
-            V co;
-            V si;
-            tw.next (i, co, si);
-            const V a = V::load (s1r + i);
-            const V b = V::load (s1i + i);
-            const V x = V::load (s2r + i);
-            const V y = V::load (s2i + i);
-
-            const V v = V::mul_sub (x, co, y * si);
-            const V v2 = V::mul_add (x, si, y * co);
-            const V fr = a + v;        // dfr [i]
-            const V gr = a - v;        // dfr [n - i]
-            V fi = v2 + b;             // dfi [i]
-            const V gi = v2 - b;       // dfi [n - i]
-            if (i == 0)
-            {
-                fi = V::first_of (fi, gr);    // dfi [0] = s1r [0] - s2r [0]
-            }
-            fr.store (dfr + i);
-            fi.store (dfi + i);
-            if (i > 0)
-            {
-                V::reverse_shift (gr_prev, gr).store (dfr + n - i);
-                V::reverse_shift (gi_prev, gi).store (dfi + n - i);
-            }
-            gr_prev = gr;
-            gi_prev = gi;
-        }
-        // i = h: dfr [h] = s1r [h], dfi [h] = s2r [h].
-        V::reverse_shift (gr_prev, V::splat (s1r [h])).store (dfr + h);
-        V::reverse_shift (gi_prev, V::splat (s2r [h])).store (dfi + h);
-    }
-}
-
-// Two passes, p and p + 1 (n = 2^p): each block of 4 n points goes from four
-// packed spectra of n points to one of 4 n points. Lane i of pass p gives
-// the elements i, n - i, n + i, 2 n - i of each half, which are exactly
-// what lanes i and n - i of pass p + 1 read and write.
-template <class Tw1, class Tw2>
-QUARN_KERNEL void merge_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
-{
-    const int h = n >> 1;
-    const V k = V::splat (SQRT2_2);
-    for (int c = 0; c < len; c += 4 * n)
-    {
-        const float * const s = sf + c;
-        float * const d = df + c;
-
-        tw1.start_block ();
-        tw2.start_block ();
-        V g0_prev = V::zero ();
-        V g1_prev = V::zero ();
-        V g2_prev = V::zero ();
-        V g3_prev = V::zero ();
-        for (int i = 0; i < h; i += W)
-        {
-            V c1;
-            V s1;
-            V c2;
-            V s2;
-            tw1.next (i, c1, s1);
-            tw2.next (i, c2, s2);
-
-            // Pass p on the first half: A0 [i], A0 [n - i], A0 [n + i], A0 [2n - i].
-            V a = V::load (s + i);
-            V b = V::load (s + h + i);
-            V x = V::load (s + n + i);
-            V y = V::load (s + n + h + i);
-            V v = V::mul_sub (x, c1, y * s1);
-            V v2 = V::mul_add (x, s1, y * c1);
-            const V a0 = a + v;
-            const V a0m = a - v;
-            const V a0n = v2 + b;
-            const V a02m = v2 - b;
-
-            // ... and on the second half: A1.
-            a = V::load (s + 2 * n + i);
-            b = V::load (s + 2 * n + h + i);
-            x = V::load (s + 3 * n + i);
-            y = V::load (s + 3 * n + h + i);
-            v = V::mul_sub (x, c1, y * s1);
-            v2 = V::mul_add (x, s1, y * c1);
-            const V a1 = a + v;
-            const V a1m = a - v;
-            const V a1n = v2 + b;
-            const V a12m = v2 - b;
-
-            // Pass p + 1, lane i: cos and sin of i pi / 2n.
-            const V w = V::mul_sub (a1, c2, a1n * s2);
-            const V w2 = V::mul_add (a1, s2, a1n * c2);
-            const V o_i = a0 + w;            // out [i]
-            const V o_2nm = a0 - w;          // out [2n - i]
-            V o_2ni = w2 + a0n;              // out [2n + i]
-            const V o_4nm = w2 - a0n;        // out [4n - i]
-
-            // Pass p + 1, lane n - i: cos and sin swap.
-            const V w3 = V::mul_sub (a1m, s2, a12m * c2);
-            const V w4 = V::mul_add (a1m, c2, a12m * s2);
-            const V o_nm = a0m + w3;         // out [n - i]
-            V o_ni = a0m - w3;               // out [n + i]
-            const V o_3nm = w4 + a02m;       // out [3n - i]
-            V o_3ni = w4 - a02m;             // out [3n + i]
-
-            if (i == 0)
-            {
-                // The extreme coefficients: out [2n] = A0 [0] - A1 [0],
-                // out [n] = A0 [n], out [3n] = A1 [n].
-                o_2ni = V::first_of (o_2ni, o_2nm);
-                o_ni = V::first_of (o_ni, a0m);
-                o_3ni = V::first_of (o_3ni, a1m);
-            }
-
-            o_i.store (d + i);
-            o_ni.store (d + n + i);
-            o_2ni.store (d + 2 * n + i);
-            o_3ni.store (d + 3 * n + i);
-            if (i > 0)
-            {
-                V::reverse_shift (g0_prev, o_nm).store (d + n - i);
-                V::reverse_shift (g1_prev, o_2nm).store (d + 2 * n - i);
-                V::reverse_shift (g2_prev, o_3nm).store (d + 3 * n - i);
-                V::reverse_shift (g3_prev, o_4nm).store (d + 4 * n - i);
-            }
-            g0_prev = o_nm;
-            g1_prev = o_2nm;
-            g2_prev = o_3nm;
-            g3_prev = o_4nm;
-        }
-
-        // i = h: pass p leaves A0 [h] = in [h], A0 [n + h] = in [n + h] and
-        // the same in the second half; pass p + 1 turns them by pi / 4.
-        const V ah = V::splat (s [h]);
-        const V anh = V::splat (s [n + h]);
-        const V bh = V::splat (s [2 * n + h]);
-        const V bnh = V::splat (s [3 * n + h]);
-        const V w = (bh - bnh) * k;
-        const V w2 = (bh + bnh) * k;
-        V::reverse_shift (g0_prev, ah + w).store (d + h);
-        V::reverse_shift (g1_prev, ah - w).store (d + 2 * n - h);
-        V::reverse_shift (g2_prev, w2 + anh).store (d + 3 * n - h);
-        V::reverse_shift (g3_prev, w2 - anh).store (d + 4 * n - h);
-    }
-}
-
-
-
-// The inverse of merge_single, doubled, as FFTReal::split_pass.
-template <class Twiddles>
-QUARN_KERNEL void split_single (float *df, const float *sf, int len, int n, Twiddles &tw)
-{
-    const int h = n >> 1;
-    for (int c = 0; c < len; c += 2 * n)
-    {
-        const float * const sfr = sf + c;
-        const float * const sfi = sfr + n;
-        float * const d1r = df + c;
-        float * const d1i = d1r + h;
-        float * const d2r = d1r + n;
-        float * const d2i = d2r + h;
-
-        tw.start_block ();
-        // Lane 0 of the first mirrored vectors: sfi [-0] is sfi [0]; sfi [n]
-        // lies outside the block and only meets a zero sine.
-        V t0_prev = V::load (sfi);
-        V t1_prev = t0_prev;
-        const V fix1 = V::splat (sfr [h] * 2);
-        const V fix2 = V::splat (sfi [h] * 2);
-        for (int i = 0; i < h; i += W)
-        {
-            V co;
-            V si;
-            tw.next (i, co, si);
-            const V t0 = V::load (sfi - i - W);
-            const V t1 = V::load (sfi + n - i - W);
-            const V m0 = V::reverse_shift (t0, t0_prev);    // sfi [-i]
-            const V m1 = V::reverse_shift (t1, t1_prev);    // sfi [n - i]
-            t0_prev = t0;
-            t1_prev = t1;
-            const V a = V::load (sfr + i);
-            const V b = V::load (sfi + i);
-
-            const V r1 = a + m0;
-            V i1 = b - m1;
-            const V vr = a - m0;
-            const V vi = b + m1;
-            const V r2 = V::mul_add (vr, co, vi * si);
-            V i2 = V::mul_sub (vi, co, vr * si);
-            if (i == 0)
-            {
-                i1 = V::first_of (i1, fix1);    // d1r [h] = 2 sfr [h]
-                i2 = V::first_of (i2, fix2);    // d2r [h] = 2 sfi [h]
-            }
-            r1.store (d1r + i);
-            i1.store (d1i + i);
-            r2.store (d2r + i);
-            i2.store (d2i + i);
-        }
-    }
-}
-
-// The inverse of merge_double: undoes pass p + 1, then pass p, doubled twice.
-template <class Tw1, class Tw2>
-QUARN_KERNEL void split_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
-{
-    const int h = n >> 1;
-    const float kf = SQRT2_2;
-    for (int c = 0; c < len; c += 4 * n)
-    {
-        const float * const o = sf + c;
-        float * const d = df + c;
-
-        tw1.start_block ();
-        tw2.start_block ();
-
-        // The mirrored streams out [(j + 1) n - i]: lane 0 of their first
-        // vectors is out [n], out [2n], out [3n] and, for out [4n] outside
-        // the block, a finite value that only meets a zero sine.
-        V t0_prev = V::load (o + n);
-        V t1_prev = V::load (o + 2 * n);
-        V t2_prev = V::load (o + 3 * n);
-        V t3_prev = t2_prev;
-
-        // i = h: undo pass p + 1 at lane h (angle pi / 4), for the patches
-        // of the extreme coefficients of pass p below.
-        const float oh = o [h];
-        const float onh = o [n + h];
-        const float o2nh = o [2 * n + h];
-        const float o3nh = o [3 * n + h];
-        const float a0h = oh + onh;
-        const float a0nh = o2nh - o3nh;
-        const float vrh = oh - onh;
-        const float vih = o2nh + o3nh;
-        const float a1h = (vrh + vih) * kf;
-        const float a1nh = (vih - vrh) * kf;
-        const V fix0h = V::splat (a0h * 2);
-        const V fix0nh = V::splat (a0nh * 2);
-        const V fix1h = V::splat (a1h * 2);
-        const V fix1nh = V::splat (a1nh * 2);
-
-        for (int i = 0; i < h; i += W)
-        {
-            V c1;
-            V s1;
-            V c2;
-            V s2;
-            tw1.next (i, c1, s1);
-            tw2.next (i, c2, s2);
-
-            const V f0 = V::load (o + i);              // out [i]
-            const V f1 = V::load (o + n + i);          // out [n + i]
-            const V f2 = V::load (o + 2 * n + i);      // out [2n + i]
-            const V f3 = V::load (o + 3 * n + i);      // out [3n + i]
-            const V t0 = V::load (o + n - i - W);
-            const V t1 = V::load (o + 2 * n - i - W);
-            const V t2 = V::load (o + 3 * n - i - W);
-            const V t3 = V::load (o + 4 * n - i - W);
-            const V g0 = V::reverse_shift (t0, t0_prev);   // out [n - i]
-            const V g1 = V::reverse_shift (t1, t1_prev);   // out [2n - i]
-            const V g2 = V::reverse_shift (t2, t2_prev);   // out [3n - i]
-            const V g3 = V::reverse_shift (t3, t3_prev);   // out [4n - i]
-            t0_prev = t0;
-            t1_prev = t1;
-            t2_prev = t2;
-            t3_prev = t3;
-
-            // Undo pass p + 1, lane i: A0 [i], A0 [n + i], A1 [i], A1 [n + i].
-            const V a0 = f0 + g1;
-            const V a0n = f2 - g3;
-            V vr = f0 - g1;
-            V vi = f2 + g3;
-            const V a1 = V::mul_add (vr, c2, vi * s2);
-            const V a1n = V::mul_sub (vi, c2, vr * s2);
-
-            // ... lane n - i: A0 [n - i], A0 [2n - i], A1 [n - i], A1 [2n - i].
-            const V a0m = g0 + f1;
-            const V a02m = g2 - f3;
-            vr = g0 - f1;
-            vi = g2 + f3;
-            const V a1m = V::mul_add (vr, s2, vi * c2);
-            const V a12m = V::mul_sub (vi, s2, vr * c2);
-
-            // Undo pass p on the first half ...
-            vr = a0 - a0m;
-            vi = a0n + a02m;
-            const V e0 = a0 + a0m;                         // in [i]
-            V e0h = a0n - a02m;                            // in [h + i]
-            const V e0n = V::mul_add (vr, c1, vi * s1);    // in [n + i]
-            V e0nh = V::mul_sub (vi, c1, vr * s1);         // in [n + h + i]
-
-            // ... and on the second half.
-            vr = a1 - a1m;
-            vi = a1n + a12m;
-            const V e1 = a1 + a1m;
-            V e1h = a1n - a12m;
-            const V e1n = V::mul_add (vr, c1, vi * s1);
-            V e1nh = V::mul_sub (vi, c1, vr * s1);
-
-            if (i == 0)
-            {
-                e0h = V::first_of (e0h, fix0h);
-                e0nh = V::first_of (e0nh, fix0nh);
-                e1h = V::first_of (e1h, fix1h);
-                e1nh = V::first_of (e1nh, fix1nh);
-            }
-
-            e0.store (d + i);
-            e0h.store (d + h + i);
-            e0n.store (d + n + i);
-            e0nh.store (d + n + h + i);
-            e1.store (d + 2 * n + i);
-            e1h.store (d + 2 * n + h + i);
-            e1n.store (d + 3 * n + i);
-            e1nh.store (d + 3 * n + h + i);
-        }
-    }
-}
-
-
-
 // ---- First kernel: stages 1 .. FK_BITS on lanes, in registers ----------------
 
 // Pass PASS of FFTReal (3 <= PASS < FK_BITS) and the ones above it on FK_LEN
@@ -1080,140 +712,606 @@ QUARN_STEP void first_stages_inv (const Plan &plan, float *x, const float *sf)
 
 
 
-// ---- Between lanes and rows -------------------------------------------------
+// ---- The last w passes, in one sweep between lanes and the packed layout ----
+// After L - w stages the packed layout holds W rows of R = N / W elements.
+// The last w passes merge them; for the lanes i .. i + W - 1 of a chunk
+// (i < R / 2) they read elements i and R / 2 + i of every row and write the
+// elements m R + i and m R - i of the result: a spectrum of 2^A R points is
+// carried as those elements of its (Spec <A>), and each merge is W lanes
+// wide. The rows come from the lanes by W x W transposes; the elements
+// m R - i are stored, reversed, one chunk later (reverse_shift). The
+// elements (m + 1/2) R, which no chunk holds, are computed once at the end.
 
-// Lane t, element c (at c W + t) goes to row bitrev_w (t), element c (at
-// bitrev_w (t) N / W + c): the packed layout after L - w stages.
-QUARN_STEP void lanes_to_rows (const Plan &plan, float *df, const float *sf)
+template <int A>
+struct Spec
 {
-    const int row = 1 << (plan.nbr_bits - W_BITS);
-    for (int c = 0; c < row; c += W)
+    V plus [1 << A];          // element m R + i
+    V minus [(1 << A) + 1];   // element m R - i, for m >= 1
+};
+
+// Cosines and sines for the merge of level A (pass L - w + A) at the lanes
+// of a chunk: for plus lane m (element m R + i; m < max (1, 2^(A - 1))) the
+// angle (m R + i) pi / (2^A R). From the cosine table, where cos and sin of
+// plus lane m are the entries m R + i and 2^(A - 1) R - (m R + i); above
+// TRIGO_BD_LIMIT from W phasors in double for lane 0, turned by m pi / 2^A.
+template <int A>
+class CascadeTwiddles
+{
+public:
+    static constexpr int COUNT = (A == 0) ? 1 : (1 << (A - 1));
+    V c [COUNT];
+    V s [COUNT];
+
+    QUARN_KERNEL CascadeTwiddles ()
+    :   _pc (VD::splat (1)), _ps (VD::splat (0)), _step_c (VD::splat (1)), _step_s (VD::splat (0))
     {
-        V v [W];
+        for (int m = 0; m < COUNT; ++ m)
+        {
+            c [m] = V::zero ();
+            s [m] = V::zero ();
+            _prev [m] = V::zero ();
+            _rot_c [m] = V::zero ();
+            _rot_s [m] = V::zero ();
+        }
+    }
+
+    QUARN_KERNEL void init (const Plan &plan, int pass, int r)
+    {
+        _phasor = pass > TRIGO_BD_LIMIT;
+        _tab = cos_level (plan, pass);
+        _r = r;
+        const int hr = (A == 0) ? (r >> 1) : (COUNT * r);    // entries of the level
+        const float * const level3 = cos_level (plan, 3);
+        for (int m = 0; m < COUNT; ++ m)
+        {
+            // Lane 0 of the sine of chunk 0: the entry hr - m r, or
+            // cos (pi / 2) = 0 for m = 0, which lies past the level.
+            _prev [m] = (m == 0) ? V::zero () : V::splat (_tab [hr - m * r]);
+            if (m > 0)
+            {
+                // cos and sin of m pi / 2^A, 1 <= m < 2^(A - 1), A <= 3: the
+                // angle is (m 2^(3 - A)) pi / 8.
+                const int e = m << (3 - A);
+                _rot_c [m] = V::splat (level3 [e]);
+                _rot_s [m] = V::splat (level3 [4 - e]);
+            }
+        }
+        if (_phasor)
+        {
+            const double * const start = phasor_start (plan, pass);
+            _pc = VD::load (start);
+            _ps = VD::load (start + PHASOR_LANES + 1);
+            _step_c = VD::splat (start [W]);
+            _step_s = VD::splat (start [PHASOR_LANES + 1 + W]);
+        }
+    }
+
+    QUARN_KERNEL void next (int i)
+    {
+        if (_phasor)
+        {
+            const V c0 = _pc.to_float ();
+            const V s0 = _ps.to_float ();
+            VD::rotate (_pc, _ps, _step_c, _step_s);
+            c [0] = c0;
+            s [0] = s0;
+            for (int m = 1; m < COUNT; ++ m)
+            {
+                c [m] = V::mul_sub (_rot_c [m], c0, _rot_s [m] * s0);
+                s [m] = V::mul_add (_rot_s [m], c0, _rot_c [m] * s0);
+            }
+        }
+        else
+        {
+            const int hr = (A == 0) ? (_r >> 1) : (COUNT * _r);
+            for (int m = 0; m < COUNT; ++ m)
+            {
+                c [m] = V::load (_tab + m * _r + i);
+                const V t = V::load (_tab + hr - m * _r - i - W);
+                s [m] = V::reverse_shift (t, _prev [m]);
+                _prev [m] = t;
+            }
+        }
+    }
+
+    // The angles of the elements (m + 1/2) R, (2 m + 1) pi / 2^(A + 1), in
+    // every lane (A >= 1), from the small table levels.
+    QUARN_KERNEL void set_half (const Plan &plan)
+    {
+        const int level = (A + 1 < 3) ? 3 : A + 1;
+        const float * const tab = cos_level (plan, level);
+        const int quarter = 1 << (level - 1);
+        for (int m = 0; m < COUNT; ++ m)
+        {
+            const int e = (2 * m + 1) << (level - A - 1);
+            c [m] = V::splat (tab [e]);
+            s [m] = V::splat (tab [quarter - e]);
+        }
+    }
+
+private:
+    bool _phasor = false;
+    const float * _tab = nullptr;
+    int _r = 0;
+    V _prev [COUNT];
+    V _rot_c [COUNT];
+    V _rot_s [COUNT];
+    VD _pc;
+    VD _ps;
+    VD _step_c;
+    VD _step_s;
+};
+
+// The twiddles of the w levels.
+struct CascadeTwiddleSet
+{
+    CascadeTwiddles <0> t0;
+    CascadeTwiddles <1> t1;
+    CascadeTwiddles <2> t2;
+    CascadeTwiddles <3> t3;
+
+    QUARN_KERNEL CascadeTwiddleSet (const Plan &plan, int r)
+    {
+        const int split = plan.nbr_bits - W_BITS;
+        t0.init (plan, split, r);
+        t1.init (plan, split + 1, r);
+        if constexpr (W_BITS > 2)
+        {
+            t2.init (plan, split + 2, r);
+        }
+        if constexpr (W_BITS > 3)
+        {
+            t3.init (plan, split + 3, r);
+        }
+    }
+
+    QUARN_KERNEL void next (int i)
+    {
+        t0.next (i);
+        t1.next (i);
+        if constexpr (W_BITS > 2)
+        {
+            t2.next (i);
+        }
+        if constexpr (W_BITS > 3)
+        {
+            t3.next (i);
+        }
+    }
+
+    QUARN_KERNEL void set_half (const Plan &plan)
+    {
+        t1.set_half (plan);
+        if constexpr (W_BITS > 2)
+        {
+            t2.set_half (plan);
+        }
+        if constexpr (W_BITS > 3)
+        {
+            t3.set_half (plan);
+        }
+    }
+
+    template <int A>
+    QUARN_KERNEL const CascadeTwiddles <A> & get () const
+    {
+        if constexpr (A == 0) return t0;
+        else if constexpr (A == 1) return t1;
+        else if constexpr (A == 2) return t2;
+        else return t3;
+    }
+};
+
+// Pass L - w on rows p (elements x1 = i, y1 = R / 2 + i) and q (x2, y2).
+QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, bool chunk0, Spec <1> &d)
+{
+    const V v = V::mul_sub (x2, c, y2 * s);
+    const V v2 = V::mul_add (x2, s, y2 * c);
+    d.plus [0] = x1 + v;
+    d.minus [1] = x1 - v;
+    d.plus [1] = v2 + y1;
+    d.minus [2] = v2 - y1;
+    if (chunk0)
+    {
+        d.plus [1] = V::first_of (d.plus [1], d.minus [1]);   // element R
+    }
+}
+
+// Pass L - w + A (A >= 1) on spectra p and q of 2^A R points. Plus lane m and
+// minus lane m' are the indices m R + i and m' R - i of FFTReal::merge_pass;
+// minus lane m' takes the cosine and sine of plus lane 2^(A - 1) - m',
+// swapped.
+template <int A>
+QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const CascadeTwiddles <A> &tw,
+                                 bool chunk0, Spec <A + 1> &d)
+{
+    constexpr int M = 1 << A;
+    constexpr int H = M >> 1;
+#pragma GCC unroll 8
+    for (int m = 0; m < H; ++ m)
+    {
+        const V c = tw.c [m];
+        const V s = tw.s [m];
+        const V v = V::mul_sub (q.plus [m], c, q.plus [H + m] * s);
+        const V v2 = V::mul_add (q.plus [m], s, q.plus [H + m] * c);
+        d.plus [m] = p.plus [m] + v;
+        d.minus [M - m] = p.plus [m] - v;
+        d.plus [M + m] = v2 + p.plus [H + m];
+        d.minus [2 * M - m] = v2 - p.plus [H + m];
+    }
+#pragma GCC unroll 8
+    for (int m = 1; m <= H; ++ m)
+    {
+        const V c = tw.s [H - m];
+        const V s = tw.c [H - m];
+        const V v = V::mul_sub (q.minus [m], c, q.minus [H + m] * s);
+        const V v2 = V::mul_add (q.minus [m], s, q.minus [H + m] * c);
+        d.minus [m] = p.minus [m] + v;
+        d.plus [M - m] = p.minus [m] - v;
+        d.minus [M + m] = v2 + p.minus [H + m];
+        d.plus [2 * M - m] = v2 - p.minus [H + m];
+    }
+    if (chunk0)
+    {
+        // Index 0: element 2^A R = p [0] - q [0]. Index 2^(A - 1) R: the
+        // elements S / 2 and 3 S / 2 are p [S / 2] and q [S / 2].
+        d.plus [M] = V::first_of (d.plus [M], d.minus [M]);
+        d.minus [H] = V::first_of (d.minus [H], p.minus [H]);
+        d.plus [H] = V::first_of (d.plus [H], p.minus [H]);
+        d.minus [M + H] = V::first_of (d.minus [M + H], q.minus [H]);
+        d.plus [2 * M - H] = V::first_of (d.plus [2 * M - H], q.minus [H]);
+    }
+}
+
+// Merges the W >> A spectra of level A pairwise up to the whole transform.
+template <int A>
+QUARN_KERNEL void cascade_up (Spec <A> *specs, const CascadeTwiddleSet &tw, bool chunk0,
+                              Spec <W_BITS> &out)
+{
+    if constexpr (A == W_BITS)
+    {
+        out = specs [0];
+    }
+    else
+    {
+        Spec <A + 1> next [(W >> A) / 2];
+#pragma GCC unroll 8
+        for (int k = 0; k < (W >> A) / 2; ++ k)
+        {
+            cascade_merge <A> (specs [2 * k], specs [2 * k + 1], tw.get <A> (), chunk0, next [k]);
+        }
+        cascade_up <A + 1> (next, tw, chunk0, out);
+    }
+}
+
+// The lanes in sf (after L - w stages) into the packed spectrum in df.
+QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
+{
+    const int r = 1 << (plan.nbr_bits - W_BITS);
+    const int h = r >> 1;
+    constexpr int TOP = 1 << W_BITS;
+    CascadeTwiddleSet tw (plan, r);
+    V prev [TOP + 1];
+    for (int i = 0; i < h; i += W)
+    {
+        V x [W];
+        V y [W];
 #pragma GCC unroll 16
         for (int k = 0; k < W; ++ k)
         {
-            v [k] = vload (sf, c + k);
+            x [k] = vload (sf, i + k);
+            y [k] = vload (sf, h + i + k);
         }
-        V::transpose (v);
-#pragma GCC unroll 16
-        for (int t = 0; t < W; ++ t)
+        V::transpose (x);
+        V::transpose (y);
+
+        // Row p is lane bitrev_w (p).
+        tw.next (i);
+        const bool chunk0 = (i == 0);
+        Spec <1> s1 [W / 2];
+#pragma GCC unroll 8
+        for (int k = 0; k < W / 2; ++ k)
         {
-            v [t].store (df + REV_W.v [t] * row + c);
+            cascade_first (x [REV_W.v [2 * k]], y [REV_W.v [2 * k]],
+                           x [REV_W.v [2 * k + 1]], y [REV_W.v [2 * k + 1]],
+                           tw.t0.c [0], tw.t0.s [0], chunk0, s1 [k]);
+        }
+        Spec <W_BITS> out;
+        cascade_up <1> (s1, tw, chunk0, out);
+
+#pragma GCC unroll 16
+        for (int m = 0; m < TOP; ++ m)
+        {
+            out.plus [m].store (df + m * r + i);
+        }
+        if (! chunk0)
+        {
+#pragma GCC unroll 16
+            for (int m = 1; m <= TOP; ++ m)
+            {
+                V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - i);
+            }
+        }
+#pragma GCC unroll 16
+        for (int m = 1; m <= TOP; ++ m)
+        {
+            prev [m] = out.minus [m];
+        }
+    }
+
+    // The elements (m + 1/2) R: pass L - w keeps element R / 2 of each row
+    // (dfr [h] = s1r [h], dfi [h] = s2r [h]); the passes after it are
+    // ordinary merges there, at angles (m + 1/2) pi / 2^A.
+    tw.set_half (plan);
+    Spec <1> s1 [W / 2];
+#pragma GCC unroll 8
+    for (int k = 0; k < W / 2; ++ k)
+    {
+        const V a = V::splat (sf [h * W + REV_W.v [2 * k]]);
+        const V b = V::splat (sf [h * W + REV_W.v [2 * k + 1]]);
+        s1 [k].plus [0] = a;
+        s1 [k].minus [1] = a;
+        s1 [k].plus [1] = b;
+        s1 [k].minus [2] = b;
+    }
+    Spec <W_BITS> out;
+    cascade_up <1> (s1, tw, false, out);
+#pragma GCC unroll 16
+    for (int m = 1; m <= TOP; ++ m)
+    {
+        V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - h);
+    }
+}
+
+// The inverse of cascade_merge, doubled, as FFTReal::split_pass.
+template <int A>
+QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A> &tw, bool chunk0,
+                                 Spec <A> &p, Spec <A> &q)
+{
+    constexpr int M = 1 << A;
+    constexpr int H = M >> 1;
+#pragma GCC unroll 8
+    for (int m = 0; m < H; ++ m)
+    {
+        const V c = tw.c [m];
+        const V s = tw.s [m];
+        const V a = d.plus [m];
+        const V am = d.minus [M - m];
+        const V b = d.plus [M + m];
+        const V bm = d.minus [2 * M - m];
+        p.plus [m] = a + am;
+        p.plus [H + m] = b - bm;
+        const V vr = a - am;
+        const V vi = b + bm;
+        q.plus [m] = V::mul_add (vr, c, vi * s);
+        q.plus [H + m] = V::mul_sub (vi, c, vr * s);
+    }
+#pragma GCC unroll 8
+    for (int m = 1; m <= H; ++ m)
+    {
+        const V c = tw.s [H - m];
+        const V s = tw.c [H - m];
+        const V a = d.minus [m];
+        const V am = d.plus [M - m];
+        const V b = d.minus [M + m];
+        const V bm = d.plus [2 * M - m];
+        p.minus [m] = a + am;
+        p.minus [H + m] = b - bm;
+        const V vr = a - am;
+        const V vi = b + bm;
+        q.minus [m] = V::mul_add (vr, c, vi * s);
+        q.minus [H + m] = V::mul_sub (vi, c, vr * s);
+    }
+    if (chunk0)
+    {
+        // Index 2^(A - 1) R: twice the elements S / 2 and 3 S / 2.
+        const V fp = d.plus [H] + d.plus [H];
+        const V fq = d.plus [M + H] + d.plus [M + H];
+        p.plus [H] = V::first_of (p.plus [H], fp);
+        p.minus [H] = V::first_of (p.minus [H], fp);
+        q.plus [H] = V::first_of (q.plus [H], fq);
+        q.minus [H] = V::first_of (q.minus [H], fq);
+    }
+}
+
+// Splits the whole transform (level A) down to the W / 2 spectra of level 1.
+template <int A>
+QUARN_KERNEL void cascade_down (const Spec <A> &spec, const CascadeTwiddleSet &tw, bool chunk0,
+                                Spec <1> *out)
+{
+    if constexpr (A == 1)
+    {
+        out [0] = spec;
+    }
+    else
+    {
+        Spec <A - 1> p;
+        Spec <A - 1> q;
+        cascade_split <A - 1> (spec, tw.get <A - 1> (), chunk0, p, q);
+        cascade_down <A - 1> (p, tw, chunk0, out);
+        cascade_down <A - 1> (q, tw, chunk0, out + (1 << (A - 2)));
+    }
+}
+
+// The inverse of cascade_first: rows p (x1, y1) and q (x2, y2), doubled;
+// y1 and y2 of lane 0 of chunk 0 (elements R / 2) come from the caller.
+QUARN_KERNEL void cascade_first_inv (const Spec <1> &d, V c, V s, V &x1, V &y1, V &x2, V &y2)
+{
+    x1 = d.plus [0] + d.minus [1];
+    y1 = d.plus [1] - d.minus [2];
+    const V vr = d.plus [0] - d.minus [1];
+    const V vi = d.plus [1] + d.minus [2];
+    x2 = V::mul_add (vr, c, vi * s);
+    y2 = V::mul_sub (vi, c, vr * s);
+}
+
+// The inverse of last_stages: the packed spectrum in sf into lanes in df.
+QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
+{
+    const int r = 1 << (plan.nbr_bits - W_BITS);
+    const int h = r >> 1;
+    constexpr int TOP = 1 << W_BITS;
+    CascadeTwiddleSet tw (plan, r);
+
+    // Elements (m + 1/2) R first: lane 0 of chunk 0 needs them.
+    V fix1 [W / 2];
+    V fix2 [W / 2];
+    {
+        tw.set_half (plan);
+        Spec <W_BITS> e;
+#pragma GCC unroll 16
+        for (int m = 0; m < TOP; ++ m)
+        {
+            e.plus [m] = V::splat (sf [m * r + h]);
+        }
+#pragma GCC unroll 16
+        for (int m = 1; m <= TOP; ++ m)
+        {
+            e.minus [m] = e.plus [m - 1];
+        }
+        Spec <1> s1 [W / 2];
+        cascade_down <W_BITS> (e, tw, false, s1);
+#pragma GCC unroll 8
+        for (int k = 0; k < W / 2; ++ k)
+        {
+            fix1 [k] = s1 [k].plus [0] + s1 [k].plus [0];
+            fix2 [k] = s1 [k].plus [1] + s1 [k].plus [1];
+        }
+    }
+
+    // Lane 0 of the first mirrored vectors: element m R, or for m R = N a
+    // finite value that only meets a zero sine.
+    V prev [TOP + 1];
+#pragma GCC unroll 16
+    for (int m = 1; m < TOP; ++ m)
+    {
+        prev [m] = V::load (sf + m * r);
+    }
+    prev [TOP] = V::load (sf + TOP * r - W);
+
+    for (int i = 0; i < h; i += W)
+    {
+        tw.next (i);
+        const bool chunk0 = (i == 0);
+        Spec <W_BITS> d;
+#pragma GCC unroll 16
+        for (int m = 0; m < TOP; ++ m)
+        {
+            d.plus [m] = V::load (sf + m * r + i);
+        }
+#pragma GCC unroll 16
+        for (int m = 1; m <= TOP; ++ m)
+        {
+            const V t = V::load (sf + m * r - i - W);
+            d.minus [m] = V::reverse_shift (t, prev [m]);
+            prev [m] = t;
+        }
+        Spec <1> s1 [W / 2];
+        cascade_down <W_BITS> (d, tw, chunk0, s1);
+
+        V x [W];
+        V y [W];
+#pragma GCC unroll 8
+        for (int k = 0; k < W / 2; ++ k)
+        {
+            const int l1 = REV_W.v [2 * k];
+            const int l2 = REV_W.v [2 * k + 1];
+            cascade_first_inv (s1 [k], tw.t0.c [0], tw.t0.s [0], x [l1], y [l1], x [l2], y [l2]);
+            if (chunk0)
+            {
+                y [l1] = V::first_of (y [l1], fix1 [k]);
+                y [l2] = V::first_of (y [l2], fix2 [k]);
+            }
+        }
+        V::transpose (x);
+        V::transpose (y);
+#pragma GCC unroll 16
+        for (int k = 0; k < W; ++ k)
+        {
+            vstore (df, i + k, x [k]);
+            vstore (df, h + i + k, y [k]);
         }
     }
 }
 
-QUARN_STEP void rows_to_lanes (const Plan &plan, float *df, const float *sf)
-{
-    const int row = 1 << (plan.nbr_bits - W_BITS);
-    for (int c = 0; c < row; c += W)
-    {
-        V v [W];
-#pragma GCC unroll 16
-        for (int t = 0; t < W; ++ t)
-        {
-            v [t] = V::load (sf + REV_W.v [t] * row + c);
-        }
-        V::transpose (v);
-#pragma GCC unroll 16
-        for (int k = 0; k < W; ++ k)
-        {
-            vstore (df, c + k, v [k]);
-        }
-    }
-}
 
 
-
-// ---- Steps: one or two passes over a range, with their twiddles ------------
+// ---- Steps: one or two lane passes over a range, with their twiddles --------
 // Table passes up to TRIGO_BD_LIMIT, phasor passes above.
 
-template <bool ROWS>
 QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
 {
-    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
-    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
     const int n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
-        TableTw tw (cos_level (plan, pass), n >> 1);
-        if constexpr (ROWS) merge_single (df, sf, len, n, tw); else lane_merge_single (df, sf, len, n, tw);
+        LaneTableTwiddles tw (cos_level (plan, pass), n >> 1);
+        lane_merge_single (df, sf, len, n, tw);
     }
     else
     {
-        PhasorTw tw (phasor_start (plan, pass));
-        if constexpr (ROWS) merge_single (df, sf, len, n, tw); else lane_merge_single (df, sf, len, n, tw);
+        LanePhasorTwiddles tw (phasor_start (plan, pass));
+        lane_merge_single (df, sf, len, n, tw);
     }
 }
 
-template <bool ROWS>
 QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
 {
-    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
-    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
     const int n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
-        TableTw tw1 (cos_level (plan, pass), n >> 1);
-        TableTw tw2 (cos_level (plan, pass + 1), n);
-        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw2 (cos_level (plan, pass + 1), n);
+        lane_merge_double (df, sf, len, n, tw1, tw2);
     }
     else if (pass <= TRIGO_BD_LIMIT)
     {
-        TableTw tw1 (cos_level (plan, pass), n >> 1);
-        PhasorTw tw2 (phasor_start (plan, pass + 1));
-        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
+        lane_merge_double (df, sf, len, n, tw1, tw2);
     }
     else
     {
-        PhasorTw tw1 (phasor_start (plan, pass));
-        PhasorTw tw2 (phasor_start (plan, pass + 1));
-        if constexpr (ROWS) merge_double (df, sf, len, n, tw1, tw2); else lane_merge_double (df, sf, len, n, tw1, tw2);
+        LanePhasorTwiddles tw1 (phasor_start (plan, pass));
+        LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
+        lane_merge_double (df, sf, len, n, tw1, tw2);
     }
 }
 
-template <bool ROWS>
 QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
 {
-    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
-    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
     const int n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
-        TableTw tw (cos_level (plan, pass), n >> 1);
-        if constexpr (ROWS) split_single (df, sf, len, n, tw); else lane_split_single (df, sf, len, n, tw);
+        LaneTableTwiddles tw (cos_level (plan, pass), n >> 1);
+        lane_split_single (df, sf, len, n, tw);
     }
     else
     {
-        PhasorTw tw (phasor_start (plan, pass));
-        if constexpr (ROWS) split_single (df, sf, len, n, tw); else lane_split_single (df, sf, len, n, tw);
+        LanePhasorTwiddles tw (phasor_start (plan, pass));
+        lane_split_single (df, sf, len, n, tw);
     }
 }
 
-template <bool ROWS>
 QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
 {
-    using TableTw = std::conditional_t <ROWS, TableTwiddles, LaneTableTwiddles>;
-    using PhasorTw = std::conditional_t <ROWS, PhasorTwiddles, LanePhasorTwiddles>;
     const int n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
-        TableTw tw1 (cos_level (plan, pass), n >> 1);
-        TableTw tw2 (cos_level (plan, pass + 1), n);
-        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw2 (cos_level (plan, pass + 1), n);
+        lane_split_double (df, sf, len, n, tw1, tw2);
     }
     else if (pass <= TRIGO_BD_LIMIT)
     {
-        TableTw tw1 (cos_level (plan, pass), n >> 1);
-        PhasorTw tw2 (phasor_start (plan, pass + 1));
-        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
+        lane_split_double (df, sf, len, n, tw1, tw2);
     }
     else
     {
-        PhasorTw tw1 (phasor_start (plan, pass));
-        PhasorTw tw2 (phasor_start (plan, pass + 1));
-        if constexpr (ROWS) split_double (df, sf, len, n, tw1, tw2); else lane_split_double (df, sf, len, n, tw1, tw2);
+        LanePhasorTwiddles tw1 (phasor_start (plan, pass));
+        LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
+        lane_split_double (df, sf, len, n, tw1, tw2);
     }
 }
 
@@ -1226,114 +1324,98 @@ constexpr int sweeps (int p0, int p1)
 
 // Passes p0 .. p1 - 1 over len floats, from src, alternating between the
 // arrays; returns the array that holds the result.
-template <bool ROWS>
 QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
 {
     int p = p0;
     if (((p1 - p0) & 1) != 0)
     {
-        forward_single <ROWS> (plan, dst, src, len, p);
+        forward_single (plan, dst, src, len, p);
         std::swap (src, dst);
         ++ p;
     }
     for ( ; p < p1; p += 2)
     {
-        forward_double <ROWS> (plan, dst, src, len, p);
+        forward_double (plan, dst, src, len, p);
         std::swap (src, dst);
     }
     return src;
 }
 
-// The inverse of run_forward: undoes passes p1 - 1 .. p0, the first sweep
-// reading src and writing dst, the next ones alternating between dst and
-// other; returns the array that holds the result.
-template <bool ROWS>
-QUARN_KERNEL float * run_backward (const Plan &plan, const float *src, float *dst, float *other,
-                                   int len, int p0, int p1)
+// The inverse of run_forward: undoes passes p1 - 1 .. p0 in place of the
+// sweeps of run_forward, from src to dst and then between dst and src.
+QUARN_KERNEL float * run_backward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
 {
     const bool single = ((p1 - p0) & 1) != 0;
     for (int p = p1 - 2; p >= (single ? p0 + 1 : p0); p -= 2)
     {
-        backward_double <ROWS> (plan, dst, src, len, p);
-        src = dst;
-        std::swap (dst, other);
+        backward_double (plan, dst, src, len, p);
+        std::swap (src, dst);
     }
     if (single)
     {
-        backward_single <ROWS> (plan, dst, src, len, p0);
-        src = dst;
+        backward_single (plan, dst, src, len, p0);
+        std::swap (src, dst);
     }
-    return const_cast <float *> (src);
+    return src;
 }
 
 
 
 // ---- Entries ---------------------------------------------------------------
 // For 2^MIN_BITS samples and more. Lane passes run up to pass L - w - 1,
-// those up to pass `inner` - 1 on blocks of 2^INNER_BITS floats; row passes
-// from L - w on.
+// those up to pass `inner` - 1 on blocks of 2^INNER_BITS floats.
 
 struct Schedule
 {
-    int bits;     // L
-    int split;    // first row pass: L - w
+    int split;    // L - w: the last stages run from here
     int inner;    // first lane pass over the whole array
     int block;    // floats of a block of the inner lane passes
+    int sweeps;   // sweeps after the first kernel
 
-    QUARN_KERNEL explicit Schedule (int nbr_bits)
-    :   bits (nbr_bits),
-        split (nbr_bits - W_BITS),
-        inner (std::min (nbr_bits - W_BITS, INNER_BITS - W_BITS)),
-        block (1 << (std::min (nbr_bits - W_BITS, INNER_BITS - W_BITS) + W_BITS))
+    QUARN_KERNEL explicit Schedule (int bits)
+    :   split (bits - W_BITS),
+        inner (std::min (bits - W_BITS, INNER_BITS - W_BITS)),
+        block (1 << (inner + W_BITS)),
+        sweeps (quarn::simd::QUARN_SIMD_NS::sweeps (FK_BITS, inner)
+                + quarn::simd::QUARN_SIMD_NS::sweeps (inner, split) + 1)
     {
-    }
-
-    // Sweeps over the arrays after the first kernel: lane passes, the
-    // transpose, row passes.
-    QUARN_KERNEL int sweeps_after_first () const
-    {
-        return sweeps (FK_BITS, inner) + sweeps (inner, split) + 1 + sweeps (split, bits);
     }
 };
 
 QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 {
     const Schedule s (plan.nbr_bits);
-    const int n = 1 << s.bits;
+    const int n = 1 << plan.nbr_bits;
 
     // The first kernel writes where the sweep count makes the last land in f.
-    float * const a = ((s.sweeps_after_first () & 1) == 0) ? f : plan.buffer;
+    float * const a = ((s.sweeps & 1) == 0) ? f : plan.buffer;
     float * const b = (a == f) ? plan.buffer : f;
 
     first_stages (plan, a, x);
     float *cur = a;
     for (int c = 0; c < n; c += s.block)
     {
-        cur = run_forward <false> (plan, a + c, b + c, s.block, FK_BITS, s.inner) - c;
+        cur = run_forward (plan, a + c, b + c, s.block, FK_BITS, s.inner) - c;
     }
-    cur = run_forward <false> (plan, cur, (cur == a) ? b : a, n, s.inner, s.split);
-    float * const rows = (cur == a) ? b : a;
-    lanes_to_rows (plan, rows, cur);
-    run_forward <true> (plan, rows, (rows == a) ? b : a, n, s.split, s.bits);
+    cur = run_forward (plan, cur, (cur == a) ? b : a, n, s.inner, s.split);
+    last_stages (plan, (cur == a) ? b : a, cur);
 }
 
 QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
 {
     const Schedule s (plan.nbr_bits);
-    const int n = 1 << s.bits;
+    const int n = 1 << plan.nbr_bits;
 
     // The last sweep writes the buffer, which the first kernel reads.
-    float * const a = ((s.sweeps_after_first () & 1) != 0) ? plan.buffer : x;
+    float * const a = ((s.sweeps & 1) != 0) ? plan.buffer : x;
     float * const b = (a == x) ? plan.buffer : x;
 
-    float *cur = run_backward <true> (plan, f, a, b, n, s.split, s.bits);
-    float * const lanes = (cur == a) ? b : a;
-    rows_to_lanes (plan, lanes, cur);
-    cur = run_backward <false> (plan, lanes, (lanes == a) ? b : a, lanes, n, s.inner, s.split);
+    last_stages_inv (plan, a, f);
+    float * const cur = run_backward (plan, a, b, n, s.inner, s.split);
     float * const other = (cur == a) ? b : a;
     for (int c = 0; c < n; c += s.block)
     {
-        run_backward <false> (plan, cur + c, other + c, cur + c, s.block, FK_BITS, s.inner);
+        run_backward (plan, cur + c, other + c, s.block, FK_BITS, s.inner);
     }
     first_stages_inv (plan, x, plan.buffer);
 }
