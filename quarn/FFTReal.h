@@ -203,6 +203,7 @@ private:
     // Vector paths (float only): the kernels for this length, null for the
     // scalar passes, and the start angles of their phasor lanes.
     simd::Kernels _simd;
+    DynArray <float> _lane_twiddles;          // cos and sin side by side
     DynArray <double> _phasors;               // PHASOR_STRIDE per phasor pass
 };
 
@@ -349,6 +350,24 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
     }
     _simd = simd::kernels_for (level, _nbr_bits);
 
+    // The cosine table levels that the lane passes read, with each entry
+    // beside its mirrored one (the sine): about 4 / W bytes per sample.
+    if (_simd.forward != nullptr && _simd.lane_top >= 3)
+    {
+        _lane_twiddles.reallocate ((2 << _simd.lane_top) - 8);
+        for (int lvl = 3; lvl <= _simd.lane_top; ++ lvl)
+        {
+            const int h = 1 << (lvl - 1);
+            const DataType * const cos_lvl = cos_level_ptr (lvl);
+            DataType * const dst = &_lane_twiddles [(1 << lvl) - 8];
+            for (int i = 0; i < h; ++ i)
+            {
+                dst [2 * i] = cos_lvl [i];
+                dst [2 * i + 1] = (i == 0) ? DataType (0) : cos_lvl [h - i];
+            }
+        }
+    }
+
     // Lane j of a phasor pass p starts at angle j pi / 2^p; entry j of the
     // widest vector is its step. In double, computed directly.
     static_assert (simd::TRIGO_BD_LIMIT == TRIGO_BD_LIMIT, "one limit for all paths");
@@ -378,6 +397,7 @@ simd::Plan FFTReal<DT>::simd_plan () const
     plan.nbr_bits = _nbr_bits;
     plan.bitrev = bitrev_ptr ();
     plan.cos_table = cos_level_ptr (3);
+    plan.lane_twiddles = (_simd.lane_top >= 3) ? &_lane_twiddles [0] : nullptr;
     plan.phasors = (_nbr_bits - 1 > TRIGO_BD_LIMIT) ? &_phasors [0] : nullptr;
     plan.buffer = use_buffer ();
     return plan;

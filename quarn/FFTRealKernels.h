@@ -64,6 +64,13 @@ constexpr int MIN_BITS = FK_BITS + W_BITS;
 // block by block.
 constexpr int INNER_BITS = 12;
 
+// The highest level of Plan::lane_twiddles that the lane passes of a
+// transform of 2^bits samples read: pass L - w - 1, or the table's limit.
+constexpr int lane_top (int bits)
+{
+    return std::min (bits - W_BITS - 1, TRIGO_BD_LIMIT);
+}
+
 constexpr float SQRT2_2 = 0.70710677f;   // sqrt (2) / 2 as float
 
 // The numbers 0 .. 2^BITS - 1 with their BITS bits reversed.
@@ -154,22 +161,28 @@ private:
 // Twiddles of lane passes: next (i, c, s) gives cos and sin of i pi / n in
 // every lane, for i = 1 .. n / 2 - 1 in that order.
 
+// Up to TRIGO_BD_LIMIT, from Plan::lane_twiddles, which hold the entries of
+// the cosine table level (cos i and the mirrored entry, sin i) side by side:
+// read in increasing order, they come faster than from the two ends of the
+// level.
 class LaneTableTwiddles
 {
 public:
-    QUARN_KERNEL LaneTableTwiddles (const float *level, int h) : _tab (level), _h (h) {}
+    QUARN_KERNEL LaneTableTwiddles (const Plan &plan, int level)
+    :   _tab (plan.lane_twiddles + ((1 << level) - 8))
+    {
+    }
 
     QUARN_KERNEL void start_block () {}
 
     QUARN_KERNEL void next (int i, V &c, V &s)
     {
-        c = V::splat (_tab [i]);
-        s = V::splat (_tab [_h - i]);
+        c = V::splat (_tab [2 * i]);
+        s = V::splat (_tab [2 * i + 1]);
     }
 
 private:
     const float * _tab;
-    int _h;
 };
 
 // W angles at a time from the phasors of PhasorTwiddles, kept as floats.
@@ -1244,7 +1257,7 @@ QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, in
     const int n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw (plan, pass);
         lane_merge_single (df, sf, len, n, tw);
     }
     else
@@ -1259,13 +1272,13 @@ QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, in
     const int n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        LaneTableTwiddles tw2 (cos_level (plan, pass + 1), n);
+        LaneTableTwiddles tw1 (plan, pass);
+        LaneTableTwiddles tw2 (plan, pass + 1);
         lane_merge_double (df, sf, len, n, tw1, tw2);
     }
     else if (pass <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw1 (plan, pass);
         LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
         lane_merge_double (df, sf, len, n, tw1, tw2);
     }
@@ -1282,7 +1295,7 @@ QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, i
     const int n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw (plan, pass);
         lane_split_single (df, sf, len, n, tw);
     }
     else
@@ -1297,13 +1310,13 @@ QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, i
     const int n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
-        LaneTableTwiddles tw2 (cos_level (plan, pass + 1), n);
+        LaneTableTwiddles tw1 (plan, pass);
+        LaneTableTwiddles tw2 (plan, pass + 1);
         lane_split_double (df, sf, len, n, tw1, tw2);
     }
     else if (pass <= TRIGO_BD_LIMIT)
     {
-        LaneTableTwiddles tw1 (cos_level (plan, pass), n >> 1);
+        LaneTableTwiddles tw1 (plan, pass);
         LanePhasorTwiddles tw2 (phasor_start (plan, pass + 1));
         lane_split_double (df, sf, len, n, tw1, tw2);
     }
@@ -1373,12 +1386,19 @@ struct Schedule
     int sweeps;   // sweeps after the first kernel
 
     QUARN_KERNEL explicit Schedule (int bits)
-    :   split (bits - W_BITS),
-        inner (std::min (bits - W_BITS, INNER_BITS - W_BITS)),
-        block (1 << (inner + W_BITS)),
-        sweeps (quarn::simd::QUARN_SIMD_NS::sweeps (FK_BITS, inner)
-                + quarn::simd::QUARN_SIMD_NS::sweeps (inner, split) + 1)
+    :   split (bits - W_BITS)
     {
+        // As many passes in blocks as fit, but no more single passes than
+        // the parity of the count asks for: an odd count of lane passes gets
+        // its one single pass inside the blocks.
+        inner = std::min (split, INNER_BITS - W_BITS);
+        if (((inner - FK_BITS) & 1) != ((split - FK_BITS) & 1))
+        {
+            -- inner;
+        }
+        block = 1 << (inner + W_BITS);
+        sweeps = quarn::simd::QUARN_SIMD_NS::sweeps (FK_BITS, inner)
+               + quarn::simd::QUARN_SIMD_NS::sweeps (inner, split) + 1;
     }
 };
 

@@ -45,6 +45,9 @@ struct Plan
     const int *bitrev;         // N entries: c with its nbr_bits low bits reversed
     const float *cos_table;    // level L (3 <= L < nbr_bits) at 2^(L - 1) - 4:
                                //   cos (i pi / 2^L), i = 0 .. 2^(L - 1) - 1
+    const float *lane_twiddles;    // level L (3 <= L <= the kernels' lane_top)
+                               //   at 2^L - 8: cos (i pi / 2^L), sin (i pi / 2^L)
+                               //   side by side, i = 0 .. 2^(L - 1) - 1
     const double *phasors;     // pass p > TRIGO_BD_LIMIT at PHASOR_STRIDE
                                //   * (p - TRIGO_BD_LIMIT - 1): cos (j pi / 2^p)
                                //   then sin (j pi / 2^p), j = 0 .. PHASOR_LANES
@@ -68,6 +71,7 @@ struct Kernels
     ForwardFn forward = nullptr;
     BackwardFn backward = nullptr;
     int level = LEVEL_SCALAR;
+    int lane_top = 0;          // highest table level the lane passes read
 };
 
 // The widest level that this build and this CPU can run.
@@ -401,18 +405,21 @@ Kernels kernels_for (int max_level, int nbr_bits)
     {
         k.forward = &avx512::forward;
         k.backward = &avx512::backward;
+        k.lane_top = avx512::lane_top (nbr_bits);
         k.level = LEVEL_AVX512;
     }
     else if (max_level >= LEVEL_AVX2 && nbr_bits >= avx2::MIN_BITS)
     {
         k.forward = &avx2::forward;
         k.backward = &avx2::backward;
+        k.lane_top = avx2::lane_top (nbr_bits);
         k.level = LEVEL_AVX2;
     }
     else if (max_level >= LEVEL_SSE2 && nbr_bits >= sse2::MIN_BITS)
     {
         k.forward = &sse2::forward;
         k.backward = &sse2::backward;
+        k.lane_top = sse2::lane_top (nbr_bits);
         k.level = LEVEL_SSE2;
     }
     return k;
