@@ -346,6 +346,135 @@ struct Avx512D
 }  // namespace simd
 }  // namespace quarn
 
+// ---- 16 samples ------------------------------------------------------------
+// Too short for the vector kernels: the scalar passes written out straight,
+// without their loops and calls.
+
+namespace quarn
+{
+namespace simd
+{
+
+[[gnu::target ("sse2")]] inline void forward_16 (const Plan &plan, float f [], const float x [])
+{
+    // Passes 1 and 2, reading x in bit-reversed order.
+    float a [16];
+    static constexpr int REV [16] = { 0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15 };
+#pragma GCC unroll 4
+    for (int c = 0; c < 16; c += 4)
+    {
+        const float x0 = x [REV [c]];
+        const float x1 = x [REV [c + 1]];
+        const float x2 = x [REV [c + 2]];
+        const float x3 = x [REV [c + 3]];
+        a [c + 1] = x0 - x1;
+        a [c + 3] = x2 - x3;
+        const float s0 = x0 + x1;
+        const float s2 = x2 + x3;
+        a [c] = s0 + s2;
+        a [c + 2] = s0 - s2;
+    }
+
+    // Pass 3.
+    const float * const tab = plan.cos_table;     // level 3
+    const float k = tab [2];
+    float b [16];
+#pragma GCC unroll 2
+    for (int c = 0; c < 16; c += 8)
+    {
+        b [c] = a [c] + a [c + 4];
+        b [c + 4] = a [c] - a [c + 4];
+        b [c + 2] = a [c + 2];
+        b [c + 6] = a [c + 6];
+        float v = (a [c + 5] - a [c + 7]) * k;
+        b [c + 1] = a [c + 1] + v;
+        b [c + 3] = a [c + 1] - v;
+        v = (a [c + 5] + a [c + 7]) * k;
+        b [c + 5] = v + a [c + 3];
+        b [c + 7] = v - a [c + 3];
+    }
+
+    // The merge of pass 3 (n = 8).
+    f [0] = b [0] + b [8];
+    f [8] = b [0] - b [8];
+    f [4] = b [4];
+    f [12] = b [12];
+#pragma GCC unroll 3
+    for (int i = 1; i < 4; ++ i)
+    {
+        const float c_ = tab [i];
+        const float s_ = tab [4 - i];
+        float v = b [8 + i] * c_ - b [12 + i] * s_;
+        f [i] = b [i] + v;
+        f [8 - i] = b [i] - v;
+        v = b [8 + i] * s_ + b [12 + i] * c_;
+        f [8 + i] = v + b [4 + i];
+        f [16 - i] = v - b [4 + i];
+    }
+}
+
+[[gnu::target ("sse2")]] inline void backward_16 (const Plan &plan, float x [], const float f [])
+{
+    const float * const tab = plan.cos_table;     // level 3
+    const float k = tab [2];
+
+    // Undo the merge of pass 3.
+    float a [16];
+    a [0] = f [0] + f [8];
+    a [8] = f [0] - f [8];
+    a [4] = f [4] * 2;
+    a [12] = f [12] * 2;
+#pragma GCC unroll 3
+    for (int i = 1; i < 4; ++ i)
+    {
+        const float c_ = tab [i];
+        const float s_ = tab [4 - i];
+        a [i] = f [i] + f [8 - i];
+        a [4 + i] = f [8 + i] - f [16 - i];
+        const float vr = f [i] - f [8 - i];
+        const float vi = f [8 + i] + f [16 - i];
+        a [8 + i] = vr * c_ + vi * s_;
+        a [12 + i] = vi * c_ - vr * s_;
+    }
+
+    // Undo pass 3.
+    float b [16];
+#pragma GCC unroll 2
+    for (int c = 0; c < 16; c += 8)
+    {
+        b [c] = a [c] + a [c + 4];
+        b [c + 4] = a [c] - a [c + 4];
+        b [c + 2] = a [c + 2] * 2;
+        b [c + 6] = a [c + 6] * 2;
+        b [c + 1] = a [c + 1] + a [c + 3];
+        b [c + 3] = a [c + 5] - a [c + 7];
+        const float v = a [c + 1] - a [c + 3];
+        const float w = a [c + 5] + a [c + 7];
+        b [c + 5] = (w + v) * k;
+        b [c + 7] = (w - v) * k;
+    }
+
+    // Undo passes 2 and 1, writing x in bit-reversed order.
+    static constexpr int REV [16] = { 0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15 };
+#pragma GCC unroll 4
+    for (int c = 0; c < 16; c += 4)
+    {
+        const float s0 = b [c] + b [c + 2];
+        const float s2 = b [c] - b [c + 2];
+        const float d1 = b [c + 1] * 2;
+        const float d3 = b [c + 3] * 2;
+        x [REV [c]] = s0 + d1;
+        x [REV [c + 1]] = s0 - d1;
+        x [REV [c + 2]] = s2 + d3;
+        x [REV [c + 3]] = s2 - d3;
+    }
+}
+
+}  // namespace simd
+}  // namespace quarn
+
+
+
 // ---- The kernels, once per instruction set ---------------------------------
 
 #define QUARN_SIMD_NS sse2
@@ -420,6 +549,12 @@ Kernels kernels_for (int max_level, int nbr_bits)
         k.forward = &sse2::forward;
         k.backward = &sse2::backward;
         k.lane_top = sse2::lane_top (nbr_bits);
+        k.level = LEVEL_SSE2;
+    }
+    else if (max_level >= LEVEL_SSE2 && nbr_bits == 4)
+    {
+        k.forward = &forward_16;
+        k.backward = &backward_16;
         k.level = LEVEL_SSE2;
     }
     return k;

@@ -105,7 +105,7 @@ TEST_P (Path, RunsWhereItApplies)
     const FFTRealIsa isa = GetParam ();
     const int min_bits = (isa == FFTRealIsa::AVX512) ? 9
                        : (isa == FFTRealIsa::AVX2) ? 7
-                       : (isa == FFTRealIsa::SSE2) ? 5 : 0;
+                       : (isa == FFTRealIsa::SSE2) ? 4 : 0;
     for (int bits = 0; bits <= MAX_BITS; ++ bits)
     {
         const FFTReal <float> fft (1 << bits, isa);
