@@ -21,14 +21,21 @@ namespace
 using quarn::FFTReal;
 using qtest::Real;
 
-// Uniform in [-1, 1) from a 64-bit LCG: mt19937 is too slow for 2^30 samples.
+// Uniform in [-1, 1) from splitmix64, fast enough for 2^30 samples. Not a
+// plain LCG: its lattice structure makes float rounding errors coherent, and
+// any float FFT (this one and FFTW alike) then shows errors of 1e-6 to 1e-5
+// at the lowest odd bins from 2^28 on.
 void fill_uniform (float *x, std::int64_t n, std::uint64_t seed)
 {
-    std::uint64_t s = seed * 0x9E3779B97F4A7C15ull + 1;
+    std::uint64_t s = seed;
     for (std::int64_t i = 0; i < n; ++ i)
     {
-        s = s * 6364136223846793005ull + 1442695040888963407ull;
-        x [i] = float (std::int32_t (s >> 32) * (1.0 / 2147483648.0));
+        s += 0x9E3779B97F4A7C15ull;
+        std::uint64_t z = s;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        z ^= z >> 31;
+        x [i] = float (std::int32_t (z >> 32) * (1.0 / 2147483648.0));
     }
 }
 
