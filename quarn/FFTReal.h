@@ -17,7 +17,7 @@
 // with a report of the failed check, in every build (see the constructor).
 //
 // Memory: about 10 bytes per sample for float (bit-reversal table 4, work
-// buffer 4, cosine table 2), plus 32 bytes per pass above 2^13 points.
+// buffer 4, cosine table 2), plus a 32-byte phasor per doubling above 2^12.
 //
 // Threads: the object's work buffer and phasors are scratch state written by
 // every `forward`, so one object serves one caller at a time. Distinct
