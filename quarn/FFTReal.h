@@ -20,8 +20,8 @@
 // buffer 4, cosine table 2), plus a 32-byte phasor per doubling above 2^12.
 //
 // Threads: the object's work buffer and phasors are scratch state written by
-// every `forward`, so one object serves one caller at a time. Distinct
-// objects are independent; give each thread its own.
+// every `forward` and `backward`, so one object serves one caller at a time.
+// Distinct objects are independent; give each thread its own.
 
 #ifndef QUARN_FFTREAL_H
 #define QUARN_FFTREAL_H

@@ -1,8 +1,10 @@
 // Long transforms, opt-in (CTest label `long`): 2^20 and 2^24 against a
-// long-double FFT, 2^28 and 2^30 at spot bins by direct long-double sums.
+// long-double FFT, 2^28 and 2^30 at spot bins by direct long-double sums,
+// and the self-checks from 2^18 to 2^22.
 
 #include "quarn/FFTReal.h"
 #include "reference.h"
+#include "selfcheck.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +155,32 @@ TEST (LongTransform, SpotBins2p28)
 TEST (LongTransform, SpotBins2p30)
 {
     spot_test (30);
+}
+
+// Linearity, impulse responses and time shifts, as in the default suite
+// (same bound: 2 u per stage, relative to the output's scale).
+TEST (LongTransform, SelfChecks2p18To2p22)
+{
+    for (int bits = 18; bits <= 22; ++ bits)
+    {
+        const int n = 1 << bits;
+        const FFTReal <float> fft (n);
+        const double bound = qtest::stage_bound (n, 2);
+        for (qtest::Dir dir : { qtest::Dir::FORWARD, qtest::Dir::BACKWARD })
+        {
+            const qtest::SelfCheckReport r = qtest::self_check (fft, dir, n, 17 + bits);
+            const char *what = qtest::dir_name (dir);
+            std::printf ("N = 2^%d %s, of the bound: linearity %.2f, impulse %.2f, shift %.2f\n",
+                         bits, what, r.linearity.max_rel / bound, r.impulse.max_rel / bound,
+                         r.shift.max_rel / bound);
+            EXPECT_LT (r.linearity.rel2, bound) << what << " n " << n;
+            EXPECT_LT (r.linearity.max_rel, bound) << what << " n " << n;
+            EXPECT_LT (r.impulse.rel2, bound) << what << " n " << n;
+            EXPECT_LT (r.impulse.max_rel, bound) << what << " n " << n;
+            EXPECT_LT (r.shift.rel2, bound) << what << " n " << n;
+            EXPECT_LT (r.shift.max_rel, bound) << what << " n " << n;
+        }
+    }
 }
 
 }  // namespace

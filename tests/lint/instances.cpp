@@ -1,0 +1,12 @@
+// For the static analysers: every header of the library, with its templates
+// instantiated for the types the library offers, so that the template bodies
+// are analysed too. Add new headers' templates here.
+
+#include "quarn/DynArray.h"
+#include "quarn/FFTReal.h"
+#include "quarn/PhaseRotor.h"
+
+template class quarn::DynArray <int>;
+template class quarn::DynArray <float>;
+template class quarn::DynArray <quarn::PhaseRotor>;
+template class quarn::FFTReal <float>;
