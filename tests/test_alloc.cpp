@@ -2,11 +2,13 @@
 // the calls and the live blocks and can be told to fail the k-th call.
 
 #include "quarn/FFTReal.h"
+#include "quarn/FFTRealComplex.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <complex>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -92,6 +94,33 @@ TEST (Allocation, ForwardAndBackwardAllocateNothing)
         fft.rescale (y.data ());
         EXPECT_EQ (g_allocations - before, 0) << "n " << n;
     }
+}
+
+template <class T>
+void expect_no_allocation_after_construction ()
+{
+    for (int bits = 0; bits <= 16; ++ bits)
+    {
+        const int n = 1 << bits;
+        const quarn::FFTReal <T> fft (n);
+        std::vector <T> x = qtest::random_signal <T> (n, 9);
+        std::vector <T> f (n);
+        std::vector <std::complex <T>> z (n / 2 + 1);
+
+        const long before = g_allocations;
+        fft.forward (f.data (), x.data ());
+        quarn::FFTReal_packed_to_complex (z.data (), f.data (), n);
+        quarn::FFTReal_complex_to_packed (f.data (), z.data (), n);
+        fft.backward (x.data (), f.data ());
+        fft.rescale (x.data ());
+        EXPECT_EQ (g_allocations - before, 0) << "n " << n;
+    }
+}
+
+TEST (Allocation, NothingElseAllocates)
+{
+    expect_no_allocation_after_construction <float> ();
+    expect_no_allocation_after_construction <double> ();
 }
 
 TEST (Allocation, ConstructorBuildsItsArraysOnce)
@@ -189,6 +218,16 @@ TEST (AllocationFailure, DynArrayReallocateKeepsItsContents)
     for (int i = 0; i < 5; ++ i)
     {
         EXPECT_EQ (a [i], 10 + i);
+    }
+
+    // double reads the cosine table at every pass: no phasor bank.
+    const std::pair <int, long> expect_double [] = {
+        { 1, 2 }, { 16, 3 }, { 1 << 13, 3 }, { 1 << 16, 3 } };
+    for (const auto &e : expect_double)
+    {
+        const long before = g_allocations;
+        const quarn::FFTReal <double> fft (e.first);
+        EXPECT_EQ (g_allocations - before, e.second) << "double, n " << e.first;
     }
 }
 

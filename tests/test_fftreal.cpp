@@ -177,31 +177,3 @@ TEST (Forward, RepeatableAndLeavesInputAlone)
 }
 
 }  // namespace
-
-namespace
-{
-
-// backward undoes forward up to the factor N, at every length, table and
-// phasor passes alike.
-TEST (Backward, RoundTrip)
-{
-    double worst = 0;
-    for (int bits = 0; bits <= 16; ++ bits)
-    {
-        const int n = 1 << bits;
-        const FFTReal <float> fft (n);
-        const std::vector <float> x = qtest::random_signal (n, 40 + bits);
-        std::vector <float> f (n);
-        std::vector <float> y (n);
-        fft.forward (f.data (), x.data ());
-        fft.backward (y.data (), f.data ());
-        fft.rescale (y.data ());
-        const std::vector <qtest::Real> ref (x.begin (), x.end ());
-        const qtest::Error e = qtest::compare (y.data (), ref);
-        EXPECT_LT (e.rel_rms, 5e-7) << "n " << n;
-        worst = std::max (worst, e.rel_rms);
-    }
-    std::printf ("round trip, worst rel RMS over N = 1 .. 2^16: %.3g\n", worst);
-}
-
-}  // namespace
