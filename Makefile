@@ -5,7 +5,7 @@ BUILD_DIR ?= build/debug
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: run test test-long configure clean
+.PHONY: run test test-long bench configure clean
 
 configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug
@@ -23,6 +23,12 @@ test-long:
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/release --target quarn_long_tests --parallel $(JOBS)
 	ctest --test-dir build/release --output-on-failure --label-regex long --verbose
+
+# Benchmark against FFTW and KissFFT (Release); regenerates docs/benchmarks.md,
+# docs/benchmarks.svg and README.md's Performance figures. Installs nothing:
+# it names what is missing. Options: make bench BENCH_ARGS="--big".
+bench:
+	JOBS=$(JOBS) bash bench/run.sh $(BENCH_ARGS)
 
 clean:
 	rm -rf build
