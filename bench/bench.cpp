@@ -85,6 +85,7 @@ struct Options
     std::string _md_path;
     std::string _plot_path;
     std::string _readme_path;
+    std::string _raw_path;
 };
 
 [[noreturn]] void fail (const std::string &msg)
@@ -708,9 +709,12 @@ long calibrate (Case &c, double target_ns)
     long count = 1;
     for (;;)
     {
-        const double t = time_batch (c, count);
+        double t = time_batch (c, count);
         if (t >= 0.25 * target_ns || count >= (1L << 40))
         {
+            // The fastest of three, so that an interrupted batch does not
+            // shrink the size.
+            t = std::min (t, std::min (time_batch (c, count), time_batch (c, count)));
             const long sized = std::lround (double (count) * target_ns / std::max (t, 1.0));
             count = std::max (1L, sized);
             time_batch (c, count);
@@ -874,9 +878,22 @@ struct Results
         const std::vector <double> &v = _times.at ({ bits, key });
         return *std::max_element (v.begin (), v.end ()) / *std::min_element (v.begin (), v.end ());
     }
+    // quarn's median over the peer's within each process, where the two
+    // took turns under the same load; the median over the processes.
+    std::vector <double> process_ratios (int bits, const RatioPair &p) const
+    {
+        const std::vector <double> &q = _times.at ({ bits, p._quarn });
+        const std::vector <double> &o = _times.at ({ bits, p._peer });
+        std::vector <double> r;
+        for (size_t i = 0; i < q.size (); ++ i)
+        {
+            r.push_back (q [i] / o [i]);
+        }
+        return r;
+    }
     double ratio (int bits, const RatioPair &p) const
     {
-        return time (bits, p._quarn) / time (bits, p._peer);
+        return median (process_ratios (bits, p));
     }
 };
 
@@ -886,6 +903,10 @@ void parse_lines (const std::string &text, Results &res)
     std::string line;
     while (std::getline (lines, line))
     {
+        if (line.empty () || line [0] == '#')
+        {
+            continue;
+        }
         std::istringstream f (line);
         std::string tag;
         std::string key;
@@ -1232,13 +1253,16 @@ void write_markdown (const std::string &path, const Results &res, const Options 
         md << "\n";
     }
 
-    md << "\n## quarn's time over the other library's (below 1: quarn is faster)\n\n| N |";
+    md << "\n## quarn's time over the other library's (below 1: quarn is faster)\n\n"
+       << "Each ratio is taken within each process, where the two libraries took turns under "
+       << "the same load, and the table gives the median over the processes; the last column "
+       << "shows the range of the processes' ratios for the first one.\n\n| N |";
     for (const RatioPair &p : RATIOS)
     {
         md << " " << res._labels.at (p._quarn) << " / " << res._labels.at (p._peer) << " |";
     }
-    md << "\n|---|";
-    for (size_t i = 0; i < std::size (RATIOS); ++ i)
+    md << " range of the first |\n|---|";
+    for (size_t i = 0; i <= std::size (RATIOS); ++ i)
     {
         md << "---:|";
     }
@@ -1250,7 +1274,9 @@ void write_markdown (const std::string &path, const Results &res, const Options 
         {
             md << " " << fmt ("%.2f", res.ratio (b, p)) << " |";
         }
-        md << "\n";
+        const std::vector <double> r = res.process_ratios (b, RATIOS [0]);
+        md << " " << fmt ("%.2f", *std::min_element (r.begin (), r.end ())) << " to "
+           << fmt ("%.2f", *std::max_element (r.begin (), r.end ())) << " |\n";
     }
     md << "\n";
     for (const RatioPair &p : RATIOS)
@@ -1367,7 +1393,8 @@ void write_readme (const std::string &path, const Results &res, const Options &o
         }
     }
     s << "quarn's time over the other library's at a few lengths N (below 1: quarn is "
-      << "faster), median of " << opt._processes << " processes; " << info._cpu << ", "
+      << "faster), median of the ratios of " << opt._processes
+      << (opt._processes == 1 ? " process; " : " processes; ") << info._cpu << ", "
       << QUARN_BENCH_COMPILER << " `" << QUARN_BENCH_FLAGS << "`, " << info._date << ":\n\n"
       << "| N |";
     for (int b : cols)
@@ -1468,6 +1495,7 @@ void usage ()
         "  --md FILE        write the markdown report\n"
         "  --plot-data FILE write mflops per length for gnuplot\n"
         "  --readme FILE    refresh the headline block of FILE (between bench markers)\n"
+        "  --raw FILE       keep every process's result lines\n"
         "  --worker         one process, raw result lines on standard output\n",
         DEFAULT_MIN_BITS, DEFAULT_MAX_BITS);
 }
@@ -1505,6 +1533,7 @@ Options parse (int argc, char *argv [])
         else if (a == "--md")        opt._md_path = value ();
         else if (a == "--plot-data") opt._plot_path = value ();
         else if (a == "--readme")    opt._readme_path = value ();
+        else if (a == "--raw")       opt._raw_path = value ();
         else if (a == "--worker")    opt._worker = true;
         else if (a == "--quick")
         {
@@ -1567,10 +1596,13 @@ int main (int argc, char *argv [])
         res._keys.push_back (c->key ());
         res._labels [c->key ()] = c->label ();
     }
+    std::string raw;
     for (int p = 0; p < opt._processes; ++ p)
     {
         std::fprintf (stderr, "process %d of %d:", p + 1, opt._processes);
-        parse_lines (run_child (opt), res);
+        const std::string lines = run_child (opt);
+        parse_lines (lines, res);
+        raw += "# process " + std::to_string (p + 1) + "\n" + lines;
     }
     info._load_end = load_average ();
     for (int b : res._bits)
@@ -1584,6 +1616,10 @@ int main (int argc, char *argv [])
         }
     }
 
+    if (! opt._raw_path.empty ())
+    {
+        std::ofstream (opt._raw_path) << raw;
+    }
     print_summary (res);
     if (! opt._md_path.empty ())
     {

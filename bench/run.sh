@@ -36,6 +36,7 @@ cmake --build "$BUILD_DIR" --target quarn_bench --parallel "$JOBS"
 
 mkdir -p docs
 "$BUILD_DIR/bench/quarn_bench" --md docs/benchmarks.md \
-    --plot-data "$BUILD_DIR/benchmarks.dat" --readme README.md "$@"
+    --plot-data "$BUILD_DIR/benchmarks.dat" --raw "$BUILD_DIR/benchmarks.raw" \
+    --readme README.md "$@"
 gnuplot -e "datafile='$BUILD_DIR/benchmarks.dat'; outfile='docs/benchmarks.svg'" bench/benchmarks.gp
 echo "wrote docs/benchmarks.svg"
