@@ -744,9 +744,9 @@ void run_length (int bits, const Options &opt, std::vector <std::unique_ptr <Cas
 
     // Forward cases read this signal, inverse cases this spectrum.
     const std::vector <float> x = random_floats (n, 1000u + unsigned (bits));
-    const Spectrum spec = random_spectrum (n, 2000u + unsigned (bits));
+    const Spectrum bins_in = random_spectrum (n, 2000u + unsigned (bits));
     const Spectrum ref_fwd = reference_forward (x);
-    const std::vector <double> ref_inv = reference_inverse (spec, n);
+    const std::vector <double> ref_inv = reference_inverse (bins_in, n);
 
     Spectrum quarn_fwd;
     std::vector <double> quarn_inv;
@@ -754,7 +754,7 @@ void run_length (int bits, const Options &opt, std::vector <std::unique_ptr <Cas
     {
         if (c->is_inverse ())
         {
-            write_spectrum (c->in_layout (), n, spec, c->input ());
+            write_spectrum (c->in_layout (), n, bins_in, c->input ());
             c->run (1);
             const std::vector <double> y (c->output (), c->output () + n);
             if (c->key () == "quarn.bwd")
