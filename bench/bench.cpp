@@ -1476,7 +1476,7 @@ void print_summary (const Results &res)
                      ns_text (res.time (b, "kiss.fwd")).c_str (),
                      res.ratio (b, RATIOS [0]), res.ratio (b, RATIOS [2]), res.ratio (b, RATIOS [3]));
     }
-    std::printf ("(ns per transform, median of the process medians; ratios: quarn's time over the other's)\n");
+    std::printf ("(ns per transform: median of the process medians; ratios: median over the processes of quarn's time over the other's)\n");
 }
 
 // ---- Command line ----------------------------------------------------------
