@@ -5,7 +5,7 @@ BUILD_DIR ?= build/debug
 JOBS ?= 2
 MAKEFLAGS += --no-print-directory
 
-.PHONY: run test test-long fuzz lint configure clean
+.PHONY: run test test-long fuzz lint bench configure clean
 
 configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug
@@ -49,6 +49,12 @@ lint:
 	    --enable=warning,style,performance,portability,information \
 	    --inline-suppr --suppressions-list=.cppcheck-suppressions \
 	    quarn/*.h tests/lint/instances.cpp
+
+# Benchmark against FFTW and KissFFT (Release); regenerates docs/benchmarks.md,
+# docs/benchmarks.svg and README.md's Performance figures. Installs nothing:
+# it names what is missing. Options: make bench BENCH_ARGS="--big".
+bench:
+	JOBS=$(JOBS) bash bench/run.sh $(BENCH_ARGS)
 
 clean:
 	rm -rf build
