@@ -1,12 +1,13 @@
 // PhaseRotor: a rotating unit phasor, the twiddle source of long passes.
 //
 // The phasor is multiplied by a fixed rotation before each use, so a pass
-// needs one record instead of a table. It is kept in double precision
-// whatever the transform's sample type: rounded to float after every step,
-// the recurrence drifts by about 1e-3 over the 2^21 steps of a block at pass
-// 22, and from pass 27 the float increment of the sine falls below half a
-// float step and the phasor stops turning. In double it stays within a few
-// 1e-9 of the exact phasor even over 2^29 steps, well inside float accuracy.
+// needs one record instead of a table; only float transforms use it (finer
+// types read the cosine table, see FFTReal.h). It is kept in double
+// precision: rounded to float after every step, the recurrence drifts by
+// about 1e-3 over the 2^21 steps of a block at pass 22, and from pass 27 the
+// float increment of the sine falls below half a float step and the phasor
+// stops turning. In double it stays within 5e-9 of the exact phasor over the
+// 2^28 steps of the longest block (2^30 points), well inside float accuracy.
 
 #ifndef QUARN_PHASEROTOR_H
 #define QUARN_PHASEROTOR_H

@@ -8,6 +8,7 @@
 #include <complex>
 #include <cstdint>
 #include <random>
+#include <utility>
 #include <vector>
 
 namespace qtest
@@ -77,12 +78,11 @@ std::vector <Real> packed_dft_direct (const T *x, int n)
     return f;
 }
 
-// The usual complex DFT X[k] = sum x[m] e^(-2 pi i k m / n), k = 0 .. n - 1,
-// by an iterative radix-2 FFT in long double, each twiddle computed directly.
-template <class T>
-std::vector <std::complex <Real>> complex_dft_fast (const T *x, int n)
+// The DFT of a complex sequence, sum a[m] e^(-2 pi i k m / n), in place, by
+// an iterative radix-2 FFT in long double, each twiddle computed directly.
+inline void complex_dft_in_place (std::vector <std::complex <Real>> &a)
 {
-    std::vector <std::complex <Real>> a (n);
+    const int n = static_cast <int> (a.size ());
     int bits = 0;
     while ((1 << bits) < n)
     {
@@ -95,7 +95,10 @@ std::vector <std::complex <Real>> complex_dft_fast (const T *x, int n)
         {
             r |= ((i >> b) & 1) << (bits - 1 - b);
         }
-        a [r] = x [i];
+        if (i < r)
+        {
+            std::swap (a [i], a [r]);
+        }
     }
     std::vector <Real> c;
     std::vector <Real> s;
@@ -116,6 +119,15 @@ std::vector <std::complex <Real>> complex_dft_fast (const T *x, int n)
             }
         }
     }
+}
+
+// The usual complex DFT X[k] = sum x[m] e^(-2 pi i k m / n), k = 0 .. n - 1,
+// of real samples: O(n log n).
+template <class T>
+std::vector <std::complex <Real>> complex_dft_fast (const T *x, int n)
+{
+    std::vector <std::complex <Real>> a (x, x + n);
+    complex_dft_in_place (a);
     return a;
 }
 
@@ -138,6 +150,63 @@ std::vector <Real> packed_dft_fast (const T *x, int n)
         f [n / 2 + k] = -a [k].imag ();
     }
     return f;
+}
+
+// The unscaled inverse of a packed spectrum f (length n, a power of two):
+// x[m] = f[0] + (-1)^m f[n/2] + 2 sum (f[k] cos + f[n/2 + k] sin)(2 pi k m / n),
+// k = 1 .. n/2 - 1, by direct summation: O(n^2).
+template <class T>
+std::vector <Real> packed_idft_direct (const T *f, int n)
+{
+    if (n == 1)
+    {
+        return { Real (f [0]) };
+    }
+    std::vector <Real> c;
+    std::vector <Real> s;
+    unit_circle (n, c, s);
+    const int h = n / 2;
+    const std::uint64_t mask = static_cast <std::uint64_t> (n) - 1;
+    std::vector <Real> x (n);
+    for (int m = 0; m < n; ++ m)
+    {
+        Real sum = 0;
+        for (int k = 1; k < h; ++ k)
+        {
+            const std::uint64_t j = (std::uint64_t (k) * m) & mask;
+            sum += Real (f [k]) * c [j] + Real (f [h + k]) * s [j];
+        }
+        x [m] = f [0] + ((m & 1) != 0 ? -Real (f [h]) : Real (f [h])) + 2 * sum;
+    }
+    return x;
+}
+
+// The same inverse through the long-double FFT: the full Hermitian spectrum
+// X, then x = conj (DFT (conj X)). O(n log n).
+template <class T>
+std::vector <Real> packed_idft_fast (const T *f, int n)
+{
+    if (n == 1)
+    {
+        return { Real (f [0]) };
+    }
+    const int h = n / 2;
+    std::vector <std::complex <Real>> a (n);
+    a [0] = Real (f [0]);
+    a [h] = Real (f [h]);
+    for (int k = 1; k < h; ++ k)
+    {
+        // X[k] = f[k] - i f[h + k]; conj X[k] goes to k, X[k] to n - k.
+        a [k] = std::complex <Real> (f [k], f [h + k]);
+        a [n - k] = std::complex <Real> (f [k], -Real (f [h + k]));
+    }
+    complex_dft_in_place (a);
+    std::vector <Real> x (n);
+    for (int m = 0; m < n; ++ m)
+    {
+        x [m] = a [m].real ();
+    }
+    return x;
 }
 
 // Errors relative to the output's scale: RMS of the error over RMS of the

@@ -4,11 +4,13 @@
 #undef NDEBUG
 
 #include "quarn/FFTReal.h"
+#include "quarn/FFTRealComplex.h"
 #include "check_text.h"
 #include "probe.h"
 
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <vector>
 
 namespace
@@ -39,6 +41,46 @@ TEST (ChecksDeathTest, ForwardArguments)
     EXPECT_DEATH (fft.forward (f.data (), nullptr), check_text ("x != 0"));
     EXPECT_DEATH (fft.forward (buf, x.data ()), check_text ("f != use_buffer ()"));
     EXPECT_DEATH (fft.forward (f.data (), buf), check_text ("x != use_buffer ()"));
+}
+
+TEST (ChecksDeathTest, BackwardArguments)
+{
+    const FFTReal <float> fft (16);
+    std::vector <float> f (16, 1.0f);
+    std::vector <float> x (16);
+    float *buf = Probe (fft).use_buffer ();
+
+    EXPECT_DEATH (fft.backward (x.data (), x.data ()), check_text ("x != f"));
+    EXPECT_DEATH (fft.backward (x.data (), nullptr), check_text ("f != 0"));
+    EXPECT_DEATH (fft.backward (nullptr, f.data ()), check_text ("x != 0"));
+    EXPECT_DEATH (fft.backward (x.data (), buf), check_text ("f != use_buffer ()"));
+    EXPECT_DEATH (fft.backward (buf, f.data ()), check_text ("x != use_buffer ()"));
+
+    // The same checks guard the direct formulas and the double engine.
+    const FFTReal <double> fft2 (2);
+    std::vector <double> d (2);
+    EXPECT_DEATH (fft2.backward (d.data (), d.data ()), check_text ("x != f"));
+    EXPECT_DEATH (fft2.rescale (nullptr), check_text ("x != 0"));
+}
+
+TEST (ChecksDeathTest, ComplexViewArguments)
+{
+    std::vector <float> f (8);
+    std::vector <std::complex <float>> z (5);
+    using quarn::FFTReal_complex_to_packed;
+    using quarn::FFTReal_packed_to_complex;
+
+    EXPECT_DEATH (FFTReal_packed_to_complex (z.data (), f.data (), 6),
+                  check_text ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (FFTReal_packed_to_complex (z.data (), f.data (), 0), check_text ("x > 0"));
+    EXPECT_DEATH (FFTReal_packed_to_complex <float> (nullptr, f.data (), 8), check_text ("z != 0"));
+    EXPECT_DEATH (FFTReal_packed_to_complex <float> (z.data (), nullptr, 8), check_text ("f != 0"));
+
+    EXPECT_DEATH (FFTReal_complex_to_packed (f.data (), z.data (), 6),
+                  check_text ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (FFTReal_complex_to_packed (f.data (), z.data (), -8), check_text ("x > 0"));
+    EXPECT_DEATH (FFTReal_complex_to_packed <float> (nullptr, z.data (), 8), check_text ("f != 0"));
+    EXPECT_DEATH (FFTReal_complex_to_packed <float> (f.data (), nullptr, 8), check_text ("z != 0"));
 }
 
 TEST (ChecksDeathTest, OscillatorPassNumber)

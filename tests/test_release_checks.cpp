@@ -6,10 +6,12 @@
 #endif
 
 #include "quarn/FFTReal.h"
+#include "quarn/FFTRealComplex.h"
 #include "check_text.h"
 
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <vector>
 
 namespace
@@ -32,6 +34,16 @@ TEST (ReleaseChecksDeathTest, BadLengthsAreRefused)
     EXPECT_DEATH (FFTReal <float> (0), report ("x > 0"));
     EXPECT_DEATH (FFTReal <float> (-4), report ("x > 0"));
     EXPECT_DEATH (FFTReal <float> (-2147483647 - 1), report ("x > 0"));
+}
+
+// The conversions size both arrays from the length: checked in every build.
+TEST (ReleaseChecksDeathTest, ComplexViewLengths)
+{
+    std::vector <double> f (8);
+    std::vector <std::complex <double>> z (5);
+    EXPECT_DEATH (quarn::FFTReal_packed_to_complex (z.data (), f.data (), 6),
+                  "FFTRealComplex\\.h:[0-9]+: .*" + check_text ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (quarn::FFTReal_complex_to_packed (f.data (), z.data (), 0), report ("x > 0"));
 }
 
 TEST (ReleaseChecksDeathTest, GoodLengthsStillWork)
