@@ -45,6 +45,7 @@
 #include "quarn/FFTRealSimd.h"
 #include "quarn/PhaseRotor.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
@@ -373,16 +374,10 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
         {
             return;
         }
-        int level = simd::cpu_level ();
-        if (isa == FFTRealIsa::SSE2 && level > simd::LEVEL_SSE2)
-        {
-            level = simd::LEVEL_SSE2;
-        }
-        else if (isa == FFTRealIsa::AVX2 && level > simd::LEVEL_AVX2)
-        {
-            level = simd::LEVEL_AVX2;
-        }
-        _simd = simd::kernels_for (level, _nbr_bits);
+        const int cap = (isa == FFTRealIsa::SSE2) ? simd::LEVEL_SSE2
+                      : (isa == FFTRealIsa::AVX2) ? simd::LEVEL_AVX2
+                      : simd::LEVEL_AVX512;
+        _simd = simd::kernels_for (std::min (simd::cpu_level (), cap), _nbr_bits);
         if (_simd.forward == nullptr)
         {
             return;
@@ -400,8 +395,8 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
                 float * const dst = &_lane_twiddles [(1 << lvl) - 8];
                 for (int i = 0; i < h; ++ i)
                 {
-                    dst [2 * i] = cos_lvl [i];
-                    dst [2 * i + 1] = (i == 0) ? 0.0f : cos_lvl [h - i];
+                    dst [2 * std::ptrdiff_t (i)] = cos_lvl [i];
+                    dst [2 * std::ptrdiff_t (i) + 1] = (i == 0) ? 0.0f : cos_lvl [h - i];
                 }
             }
         }
@@ -435,13 +430,16 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
 template <class DT>
 simd::Plan FFTReal<DT>::simd_plan () const
 {
-    simd::Plan plan;
-    plan.nbr_bits = _nbr_bits;
-    plan.bitrev = bitrev_ptr ();
-    plan.cos_table = cos_level_ptr (3);
-    plan.lane_twiddles = (_simd.lane_top >= 3) ? &_lane_twiddles [0] : nullptr;
-    plan.phasors = (_nbr_bits - 1 > TRIGO_BD_LIMIT) ? &_phasors [0] : nullptr;
-    plan.buffer = use_buffer ();
+    simd::Plan plan {};
+    if constexpr (HAS_SIMD)
+    {
+        plan.nbr_bits = _nbr_bits;
+        plan.bitrev = bitrev_ptr ();
+        plan.cos_table = cos_level_ptr (3);
+        plan.lane_twiddles = (_simd.lane_top >= 3) ? &_lane_twiddles [0] : nullptr;
+        plan.phasors = (_nbr_bits - 1 > TRIGO_BD_LIMIT) ? &_phasors [0] : nullptr;
+        plan.buffer = use_buffer ();
+    }
     return plan;
 }
 

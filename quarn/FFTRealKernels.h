@@ -38,11 +38,14 @@
 //
 // backward runs the inverse of each step in the reverse order.
 
-namespace quarn
-{
-namespace simd
-{
-namespace QUARN_SIMD_NS
+#if ! defined (QUARN_SIMD_NS)
+
+// Included on its own, by a tool: the kernels come through FFTRealSimd.h.
+#include "quarn/FFTRealSimd.h"
+
+#else
+
+namespace quarn::simd::QUARN_SIMD_NS
 {
 
 #define QUARN_KERNEL [[gnu::always_inline, gnu::target (QUARN_SIMD_TARGET)]] inline
@@ -50,6 +53,7 @@ namespace QUARN_SIMD_NS
 
 using V = QUARN_SIMD_VECF;
 using VD = QUARN_SIMD_VECD;
+using Idx = std::ptrdiff_t;    // positions in the arrays
 
 constexpr int W = V::W;
 constexpr int W_BITS = (W == 4) ? 2 : (W == 8) ? 3 : 4;
@@ -101,16 +105,16 @@ inline const float * cos_level (const Plan &plan, int level)
 
 inline const double * phasor_start (const Plan &plan, int pass)
 {
-    return plan.phasors + PHASOR_STRIDE * (pass - TRIGO_BD_LIMIT - 1);
+    return plan.phasors + PHASOR_STRIDE * Idx (pass - TRIGO_BD_LIMIT - 1);
 }
 
 // Element k of all lanes.
-QUARN_KERNEL V vload (const float *p, int k)
+QUARN_KERNEL V vload (const float *p, Idx k)
 {
     return V::load (p + k * W);
 }
 
-QUARN_KERNEL void vstore (float *p, int k, V v)
+QUARN_KERNEL void vstore (float *p, Idx k, V v)
 {
     v.store (p + k * W);
 }
@@ -143,7 +147,7 @@ public:
         _s = VD::load (_start + PHASOR_LANES + 1);
     }
 
-    QUARN_KERNEL void next (int /* i */, V &c, V &s)
+    QUARN_KERNEL void next (Idx /* i */, V &c, V &s)
     {
         c = _c.to_float ();
         s = _s.to_float ();
@@ -175,7 +179,7 @@ public:
 
     QUARN_KERNEL void start_block () {}
 
-    QUARN_KERNEL void next (int i, V &c, V &s)
+    QUARN_KERNEL void next (Idx i, V &c, V &s)
     {
         c = V::splat (_tab [2 * i]);
         s = V::splat (_tab [2 * i + 1]);
@@ -197,9 +201,9 @@ public:
         refill ();
     }
 
-    QUARN_KERNEL void next (int i, V &c, V &s)
+    QUARN_KERNEL void next (Idx i, V &c, V &s)
     {
-        const int j = i & (W - 1);
+        const Idx j = i & (W - 1);
         if (j == 0)
         {
             refill ();
@@ -219,8 +223,8 @@ private:
     }
 
     PhasorTwiddles _rows;
-    float _c [W];
-    float _s [W];
+    float _c [W] = {};
+    float _s [W] = {};
 };
 
 
@@ -230,10 +234,10 @@ private:
 
 // One pass, as FFTReal::merge_pass.
 template <class Twiddles>
-QUARN_KERNEL void lane_merge_single (float *df, const float *sf, int len, int n, Twiddles &tw)
+QUARN_KERNEL void lane_merge_single (float *df, const float *sf, Idx len, Idx n, Twiddles &tw)
 {
-    const int h = n >> 1;
-    for (int c = 0; c < len; c += 2 * n * W)
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 2 * n * W)
     {
         const float * const s = sf + c;
         float * const d = df + c;
@@ -246,7 +250,7 @@ QUARN_KERNEL void lane_merge_single (float *df, const float *sf, int len, int n,
         vstore (d, n + h, vload (s, n + h));
 
         tw.start_block ();
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             V co;
             V si;
@@ -269,11 +273,11 @@ QUARN_KERNEL void lane_merge_single (float *df, const float *sf, int len, int n,
 // i, n - i, n + i, 2 n - i of each half of a block of 4 n, which are what
 // lanes i and n - i of pass p + 1 read and write.
 template <class Tw1, class Tw2>
-QUARN_KERNEL void lane_merge_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
+QUARN_KERNEL void lane_merge_double (float *df, const float *sf, Idx len, Idx n, Tw1 &tw1, Tw2 &tw2)
 {
-    const int h = n >> 1;
+    const Idx h = n >> 1;
     const V k = V::splat (SQRT2_2);
-    for (int c = 0; c < len; c += 4 * n * W)
+    for (Idx c = 0; c < len; c += 4 * n * W)
     {
         const float * const s = sf + c;
         float * const d = df + c;
@@ -306,7 +310,7 @@ QUARN_KERNEL void lane_merge_double (float *df, const float *sf, int len, int n,
 
         tw1.start_block ();
         tw2.start_block ();
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             V c1;
             V s1;
@@ -359,10 +363,10 @@ QUARN_KERNEL void lane_merge_double (float *df, const float *sf, int len, int n,
 
 // The inverse of lane_merge_single, doubled, as FFTReal::split_pass.
 template <class Twiddles>
-QUARN_KERNEL void lane_split_single (float *df, const float *sf, int len, int n, Twiddles &tw)
+QUARN_KERNEL void lane_split_single (float *df, const float *sf, Idx len, Idx n, Twiddles &tw)
 {
-    const int h = n >> 1;
-    for (int c = 0; c < len; c += 2 * n * W)
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 2 * n * W)
     {
         const float * const sr = sf + c;
         const float * const si = sr + n * W;
@@ -379,7 +383,7 @@ QUARN_KERNEL void lane_split_single (float *df, const float *sf, int len, int n,
         vstore (d2, h, ih + ih);
 
         tw.start_block ();
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             V co;
             V sn;
@@ -400,11 +404,11 @@ QUARN_KERNEL void lane_split_single (float *df, const float *sf, int len, int n,
 
 // The inverse of lane_merge_double: undoes pass p + 1, then pass p.
 template <class Tw1, class Tw2>
-QUARN_KERNEL void lane_split_double (float *df, const float *sf, int len, int n, Tw1 &tw1, Tw2 &tw2)
+QUARN_KERNEL void lane_split_double (float *df, const float *sf, Idx len, Idx n, Tw1 &tw1, Tw2 &tw2)
 {
-    const int h = n >> 1;
+    const Idx h = n >> 1;
     const V k = V::splat (SQRT2_2);
-    for (int c = 0; c < len; c += 4 * n * W)
+    for (Idx c = 0; c < len; c += 4 * n * W)
     {
         const float * const o = sf + c;
         float * const d = df + c;
@@ -440,7 +444,7 @@ QUARN_KERNEL void lane_split_double (float *df, const float *sf, int len, int n,
 
         tw1.start_block ();
         tw2.start_block ();
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             V c1;
             V s1;
@@ -499,19 +503,19 @@ QUARN_KERNEL void lane_split_double (float *df, const float *sf, int len, int n,
 template <int PASS>
 QUARN_KERNEL void merge_lanes (V v [FK_LEN], const float *cos_table)
 {
-    constexpr int n = 1 << PASS;
-    constexpr int h = n >> 1;
+    constexpr Idx n = Idx (1) << PASS;
+    constexpr Idx h = n >> 1;
     const float * const tab = cos_table + ((1 << (PASS - 1)) - 4);
     V u [FK_LEN];
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 2 * n)
+    for (Idx c = 0; c < FK_LEN; c += 2 * n)
     {
         u [c] = v [c] + v [c + n];
         u [c + n] = v [c] - v [c + n];
         u [c + h] = v [c + h];
         u [c + n + h] = v [c + n + h];
 #pragma GCC unroll 16
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             const V co = V::splat (tab [i]);
             const V si = V::splat (tab [h - i]);
@@ -528,7 +532,7 @@ QUARN_KERNEL void merge_lanes (V v [FK_LEN], const float *cos_table)
         }
     }
 #pragma GCC unroll 32
-    for (int j = 0; j < FK_LEN; ++ j)
+    for (Idx j = 0; j < FK_LEN; ++ j)
     {
         v [j] = u [j];
     }
@@ -547,19 +551,19 @@ QUARN_KERNEL void split_lanes (V v [FK_LEN], const float *cos_table)
     {
         split_lanes <PASS + 1> (v, cos_table);
     }
-    constexpr int n = 1 << PASS;
-    constexpr int h = n >> 1;
+    constexpr Idx n = Idx (1) << PASS;
+    constexpr Idx h = n >> 1;
     const float * const tab = cos_table + ((1 << (PASS - 1)) - 4);
     V u [FK_LEN];
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 2 * n)
+    for (Idx c = 0; c < FK_LEN; c += 2 * n)
     {
         u [c] = v [c] + v [c + n];
         u [c + n] = v [c] - v [c + n];
         u [c + h] = v [c + h] + v [c + h];
         u [c + n + h] = v [c + n + h] + v [c + n + h];
 #pragma GCC unroll 16
-        for (int i = 1; i < h; ++ i)
+        for (Idx i = 1; i < h; ++ i)
         {
             const V co = V::splat (tab [i]);
             const V si = V::splat (tab [h - i]);
@@ -576,7 +580,7 @@ QUARN_KERNEL void split_lanes (V v [FK_LEN], const float *cos_table)
         }
     }
 #pragma GCC unroll 32
-    for (int j = 0; j < FK_LEN; ++ j)
+    for (Idx j = 0; j < FK_LEN; ++ j)
     {
         v [j] = u [j];
     }
@@ -588,7 +592,7 @@ QUARN_KERNEL void split_lanes (V v [FK_LEN], const float *cos_table)
 QUARN_KERNEL void first_stages_lanes (V v [FK_LEN], const float *cos_table)
 {
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 4)
+    for (Idx c = 0; c < FK_LEN; c += 4)
     {
         const V a0 = v [c];
         const V a1 = v [c + 1];
@@ -604,7 +608,7 @@ QUARN_KERNEL void first_stages_lanes (V v [FK_LEN], const float *cos_table)
 
     const V k = V::splat (SQRT2_2);
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 8)
+    for (Idx c = 0; c < FK_LEN; c += 8)
     {
         const V s0 = v [c];
         const V s1 = v [c + 1];
@@ -639,7 +643,7 @@ QUARN_KERNEL void first_stages_lanes_inv (V v [FK_LEN], const float *cos_table)
 
     const V k = V::splat (SQRT2_2);
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 8)
+    for (Idx c = 0; c < FK_LEN; c += 8)
     {
         const V s0 = v [c];
         const V s1 = v [c + 1];
@@ -662,7 +666,7 @@ QUARN_KERNEL void first_stages_lanes_inv (V v [FK_LEN], const float *cos_table)
     }
 
 #pragma GCC unroll 16
-    for (int c = 0; c < FK_LEN; c += 4)
+    for (Idx c = 0; c < FK_LEN; c += 4)
     {
         const V s0 = v [c] + v [c + 2];
         const V s2 = v [c] - v [c + 2];
@@ -682,19 +686,19 @@ QUARN_KERNEL void first_stages_lanes_inv (V v [FK_LEN], const float *cos_table)
 // x in sequence.
 QUARN_STEP void first_stages (const Plan &plan, float *df, const float *x)
 {
-    const int blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
-    for (int k = 0; k < blocks; ++ k)
+    const Idx blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
+    for (Idx k = 0; k < blocks; ++ k)
     {
         V v [FK_LEN];
 #pragma GCC unroll 32
-        for (int j = 0; j < FK_LEN; ++ j)
+        for (Idx j = 0; j < FK_LEN; ++ j)
         {
             v [j] = vload (x, REV_FK.v [j] * blocks + k);
         }
         first_stages_lanes (v, plan.cos_table);
-        float * const d = df + plan.bitrev [k << (FK_BITS + W_BITS)] * (FK_LEN * W);
+        float * const d = df + Idx (plan.bitrev [k << (FK_BITS + W_BITS)]) * FK_LEN * W;
 #pragma GCC unroll 32
-        for (int j = 0; j < FK_LEN; ++ j)
+        for (Idx j = 0; j < FK_LEN; ++ j)
         {
             vstore (d, j, v [j]);
         }
@@ -704,19 +708,19 @@ QUARN_STEP void first_stages (const Plan &plan, float *df, const float *x)
 // The inverse of first_stages: from the lanes of sf into x.
 QUARN_STEP void first_stages_inv (const Plan &plan, float *x, const float *sf)
 {
-    const int blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
-    for (int k = 0; k < blocks; ++ k)
+    const Idx blocks = 1 << (plan.nbr_bits - FK_BITS - W_BITS);
+    for (Idx k = 0; k < blocks; ++ k)
     {
         V v [FK_LEN];
-        const float * const s = sf + plan.bitrev [k << (FK_BITS + W_BITS)] * (FK_LEN * W);
+        const float * const s = sf + Idx (plan.bitrev [k << (FK_BITS + W_BITS)]) * FK_LEN * W;
 #pragma GCC unroll 32
-        for (int j = 0; j < FK_LEN; ++ j)
+        for (Idx j = 0; j < FK_LEN; ++ j)
         {
             v [j] = vload (s, j);
         }
         first_stages_lanes_inv (v, plan.cos_table);
 #pragma GCC unroll 32
-        for (int j = 0; j < FK_LEN; ++ j)
+        for (Idx j = 0; j < FK_LEN; ++ j)
         {
             vstore (x, REV_FK.v [j] * blocks + k, v [j]);
         }
@@ -752,30 +756,24 @@ class CascadeTwiddles
 {
 public:
     static constexpr int COUNT = (A == 0) ? 1 : (1 << (A - 1));
-    V c [COUNT];
-    V s [COUNT];
 
     QUARN_KERNEL CascadeTwiddles ()
     :   _pc (VD::splat (1)), _ps (VD::splat (0)), _step_c (VD::splat (1)), _step_s (VD::splat (0))
     {
-        for (int m = 0; m < COUNT; ++ m)
-        {
-            c [m] = V::zero ();
-            s [m] = V::zero ();
-            _prev [m] = V::zero ();
-            _rot_c [m] = V::zero ();
-            _rot_s [m] = V::zero ();
-        }
     }
 
-    QUARN_KERNEL void init (const Plan &plan, int pass, int r)
+    // Cosine and sine of plus lane m.
+    QUARN_KERNEL V cos (Idx m) const { return _c [m]; }
+    QUARN_KERNEL V sin (Idx m) const { return _s [m]; }
+
+    QUARN_KERNEL void init (const Plan &plan, int pass, Idx r)
     {
         _phasor = pass > TRIGO_BD_LIMIT;
         _tab = cos_level (plan, pass);
         _r = r;
-        const int hr = (A == 0) ? (r >> 1) : (COUNT * r);    // entries of the level
+        const Idx hr = (A == 0) ? (r >> 1) : (COUNT * r);    // entries of the level
         const float * const level3 = cos_level (plan, 3);
-        for (int m = 0; m < COUNT; ++ m)
+        for (Idx m = 0; m < COUNT; ++ m)
         {
             // Lane 0 of the sine of chunk 0: the entry hr - m r, or
             // cos (pi / 2) = 0 for m = 0, which lies past the level.
@@ -784,7 +782,7 @@ public:
             {
                 // cos and sin of m pi / 2^A, 1 <= m < 2^(A - 1), A <= 3: the
                 // angle is (m 2^(3 - A)) pi / 8.
-                const int e = m << (3 - A);
+                const Idx e = m << (3 - A);
                 _rot_c [m] = V::splat (level3 [e]);
                 _rot_s [m] = V::splat (level3 [4 - e]);
             }
@@ -799,29 +797,29 @@ public:
         }
     }
 
-    QUARN_KERNEL void next (int i)
+    QUARN_KERNEL void next (Idx i)
     {
         if (_phasor)
         {
             const V c0 = _pc.to_float ();
             const V s0 = _ps.to_float ();
             VD::rotate (_pc, _ps, _step_c, _step_s);
-            c [0] = c0;
-            s [0] = s0;
-            for (int m = 1; m < COUNT; ++ m)
+            _c [0] = c0;
+            _s [0] = s0;
+            for (Idx m = 1; m < COUNT; ++ m)
             {
-                c [m] = V::mul_sub (_rot_c [m], c0, _rot_s [m] * s0);
-                s [m] = V::mul_add (_rot_s [m], c0, _rot_c [m] * s0);
+                _c [m] = V::mul_sub (_rot_c [m], c0, _rot_s [m] * s0);
+                _s [m] = V::mul_add (_rot_s [m], c0, _rot_c [m] * s0);
             }
         }
         else
         {
-            const int hr = (A == 0) ? (_r >> 1) : (COUNT * _r);
-            for (int m = 0; m < COUNT; ++ m)
+            const Idx hr = (A == 0) ? (_r >> 1) : (COUNT * _r);
+            for (Idx m = 0; m < COUNT; ++ m)
             {
-                c [m] = V::load (_tab + m * _r + i);
+                _c [m] = V::load (_tab + m * _r + i);
                 const V t = V::load (_tab + hr - m * _r - i - W);
-                s [m] = V::reverse_shift (t, _prev [m]);
+                _s [m] = V::reverse_shift (t, _prev [m]);
                 _prev [m] = t;
             }
         }
@@ -834,21 +832,23 @@ public:
         const int level = (A + 1 < 3) ? 3 : A + 1;
         const float * const tab = cos_level (plan, level);
         const int quarter = 1 << (level - 1);
-        for (int m = 0; m < COUNT; ++ m)
+        for (Idx m = 0; m < COUNT; ++ m)
         {
             const int e = (2 * m + 1) << (level - A - 1);
-            c [m] = V::splat (tab [e]);
-            s [m] = V::splat (tab [quarter - e]);
+            _c [m] = V::splat (tab [e]);
+            _s [m] = V::splat (tab [quarter - e]);
         }
     }
 
 private:
+    V _c [COUNT] = {};
+    V _s [COUNT] = {};
     bool _phasor = false;
     const float * _tab = nullptr;
-    int _r = 0;
-    V _prev [COUNT];
-    V _rot_c [COUNT];
-    V _rot_s [COUNT];
+    Idx _r = 0;
+    V _prev [COUNT] = {};
+    V _rot_c [COUNT] = {};
+    V _rot_s [COUNT] = {};
     VD _pc;
     VD _ps;
     VD _step_c;
@@ -863,7 +863,7 @@ struct CascadeTwiddleSet
     CascadeTwiddles <2> t2;
     CascadeTwiddles <3> t3;
 
-    QUARN_KERNEL CascadeTwiddleSet (const Plan &plan, int r)
+    QUARN_KERNEL CascadeTwiddleSet (const Plan &plan, Idx r)
     {
         const int split = plan.nbr_bits - W_BITS;
         t0.init (plan, split, r);
@@ -878,7 +878,7 @@ struct CascadeTwiddleSet
         }
     }
 
-    QUARN_KERNEL void next (int i)
+    QUARN_KERNEL void next (Idx i)
     {
         t0.next (i);
         t1.next (i);
@@ -908,10 +908,22 @@ struct CascadeTwiddleSet
     template <int A>
     QUARN_KERNEL const CascadeTwiddles <A> & get () const
     {
-        if constexpr (A == 0) return t0;
-        else if constexpr (A == 1) return t1;
-        else if constexpr (A == 2) return t2;
-        else return t3;
+        if constexpr (A == 0)
+        {
+            return t0;
+        }
+        else if constexpr (A == 1)
+        {
+            return t1;
+        }
+        else if constexpr (A == 2)
+        {
+            return t2;
+        }
+        else
+        {
+            return t3;
+        }
     }
 };
 
@@ -938,13 +950,13 @@ template <int A>
 QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const CascadeTwiddles <A> &tw,
                                  bool chunk0, Spec <A + 1> &d)
 {
-    constexpr int M = 1 << A;
-    constexpr int H = M >> 1;
+    constexpr Idx M = Idx (1) << A;
+    constexpr Idx H = M >> 1;
 #pragma GCC unroll 8
-    for (int m = 0; m < H; ++ m)
+    for (Idx m = 0; m < H; ++ m)
     {
-        const V c = tw.c [m];
-        const V s = tw.s [m];
+        const V c = tw.cos (m);
+        const V s = tw.sin (m);
         const V v = V::mul_sub (q.plus [m], c, q.plus [H + m] * s);
         const V v2 = V::mul_add (q.plus [m], s, q.plus [H + m] * c);
         d.plus [m] = p.plus [m] + v;
@@ -953,10 +965,10 @@ QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Cas
         d.minus [2 * M - m] = v2 - p.plus [H + m];
     }
 #pragma GCC unroll 8
-    for (int m = 1; m <= H; ++ m)
+    for (Idx m = 1; m <= H; ++ m)
     {
-        const V c = tw.s [H - m];
-        const V s = tw.c [H - m];
+        const V c = tw.sin (H - m);
+        const V s = tw.cos (H - m);
         const V v = V::mul_sub (q.minus [m], c, q.minus [H + m] * s);
         const V v2 = V::mul_add (q.minus [m], s, q.minus [H + m] * c);
         d.minus [m] = p.minus [m] + v;
@@ -989,7 +1001,7 @@ QUARN_KERNEL void cascade_up (Spec <A> *specs, const CascadeTwiddleSet &tw, bool
     {
         Spec <A + 1> next [(W >> A) / 2];
 #pragma GCC unroll 8
-        for (int k = 0; k < (W >> A) / 2; ++ k)
+        for (Idx k = 0; k < (W >> A) / 2; ++ k)
         {
             cascade_merge <A> (specs [2 * k], specs [2 * k + 1], tw.get <A> (), chunk0, next [k]);
         }
@@ -1000,17 +1012,17 @@ QUARN_KERNEL void cascade_up (Spec <A> *specs, const CascadeTwiddleSet &tw, bool
 // The lanes in sf (after L - w stages) into the packed spectrum in df.
 QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
 {
-    const int r = 1 << (plan.nbr_bits - W_BITS);
-    const int h = r >> 1;
+    const Idx r = 1 << (plan.nbr_bits - W_BITS);
+    const Idx h = r >> 1;
     constexpr int TOP = 1 << W_BITS;
     CascadeTwiddleSet tw (plan, r);
     V prev [TOP + 1];
-    for (int i = 0; i < h; i += W)
+    for (Idx i = 0; i < h; i += W)
     {
         V x [W];
         V y [W];
 #pragma GCC unroll 16
-        for (int k = 0; k < W; ++ k)
+        for (Idx k = 0; k < W; ++ k)
         {
             x [k] = vload (sf, i + k);
             y [k] = vload (sf, h + i + k);
@@ -1023,30 +1035,30 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
         const bool chunk0 = (i == 0);
         Spec <1> s1 [W / 2];
 #pragma GCC unroll 8
-        for (int k = 0; k < W / 2; ++ k)
+        for (Idx k = 0; k < W / 2; ++ k)
         {
             cascade_first (x [REV_W.v [2 * k]], y [REV_W.v [2 * k]],
                            x [REV_W.v [2 * k + 1]], y [REV_W.v [2 * k + 1]],
-                           tw.t0.c [0], tw.t0.s [0], chunk0, s1 [k]);
+                           tw.t0.cos (0), tw.t0.sin (0), chunk0, s1 [k]);
         }
-        Spec <W_BITS> out;
+        Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
         cascade_up <1> (s1, tw, chunk0, out);
 
 #pragma GCC unroll 16
-        for (int m = 0; m < TOP; ++ m)
+        for (Idx m = 0; m < TOP; ++ m)
         {
             out.plus [m].store (df + m * r + i);
         }
         if (! chunk0)
         {
 #pragma GCC unroll 16
-            for (int m = 1; m <= TOP; ++ m)
+            for (Idx m = 1; m <= TOP; ++ m)
             {
                 V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - i);
             }
         }
 #pragma GCC unroll 16
-        for (int m = 1; m <= TOP; ++ m)
+        for (Idx m = 1; m <= TOP; ++ m)
         {
             prev [m] = out.minus [m];
         }
@@ -1058,7 +1070,7 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
     tw.set_half (plan);
     Spec <1> s1 [W / 2];
 #pragma GCC unroll 8
-    for (int k = 0; k < W / 2; ++ k)
+    for (Idx k = 0; k < W / 2; ++ k)
     {
         const V a = V::splat (sf [h * W + REV_W.v [2 * k]]);
         const V b = V::splat (sf [h * W + REV_W.v [2 * k + 1]]);
@@ -1067,10 +1079,10 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
         s1 [k].plus [1] = b;
         s1 [k].minus [2] = b;
     }
-    Spec <W_BITS> out;
+    Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
     cascade_up <1> (s1, tw, false, out);
 #pragma GCC unroll 16
-    for (int m = 1; m <= TOP; ++ m)
+    for (Idx m = 1; m <= TOP; ++ m)
     {
         V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - h);
     }
@@ -1081,13 +1093,13 @@ template <int A>
 QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A> &tw, bool chunk0,
                                  Spec <A> &p, Spec <A> &q)
 {
-    constexpr int M = 1 << A;
-    constexpr int H = M >> 1;
+    constexpr Idx M = Idx (1) << A;
+    constexpr Idx H = M >> 1;
 #pragma GCC unroll 8
-    for (int m = 0; m < H; ++ m)
+    for (Idx m = 0; m < H; ++ m)
     {
-        const V c = tw.c [m];
-        const V s = tw.s [m];
+        const V c = tw.cos (m);
+        const V s = tw.sin (m);
         const V a = d.plus [m];
         const V am = d.minus [M - m];
         const V b = d.plus [M + m];
@@ -1100,10 +1112,10 @@ QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A
         q.plus [H + m] = V::mul_sub (vi, c, vr * s);
     }
 #pragma GCC unroll 8
-    for (int m = 1; m <= H; ++ m)
+    for (Idx m = 1; m <= H; ++ m)
     {
-        const V c = tw.s [H - m];
-        const V s = tw.c [H - m];
+        const V c = tw.sin (H - m);
+        const V s = tw.cos (H - m);
         const V a = d.minus [m];
         const V am = d.plus [M - m];
         const V b = d.minus [M + m];
@@ -1138,8 +1150,8 @@ QUARN_KERNEL void cascade_down (const Spec <A> &spec, const CascadeTwiddleSet &t
     }
     else
     {
-        Spec <A - 1> p;
-        Spec <A - 1> q;
+        Spec <A - 1> p;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+        Spec <A - 1> q;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
         cascade_split <A - 1> (spec, tw.get <A - 1> (), chunk0, p, q);
         cascade_down <A - 1> (p, tw, chunk0, out);
         cascade_down <A - 1> (q, tw, chunk0, out + (1 << (A - 2)));
@@ -1161,8 +1173,8 @@ QUARN_KERNEL void cascade_first_inv (const Spec <1> &d, V c, V s, V &x1, V &y1, 
 // The inverse of last_stages: the packed spectrum in sf into lanes in df.
 QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
 {
-    const int r = 1 << (plan.nbr_bits - W_BITS);
-    const int h = r >> 1;
+    const Idx r = 1 << (plan.nbr_bits - W_BITS);
+    const Idx h = r >> 1;
     constexpr int TOP = 1 << W_BITS;
     CascadeTwiddleSet tw (plan, r);
 
@@ -1171,21 +1183,21 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
     V fix2 [W / 2];
     {
         tw.set_half (plan);
-        Spec <W_BITS> e;
+        Spec <W_BITS> e;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
 #pragma GCC unroll 16
-        for (int m = 0; m < TOP; ++ m)
+        for (Idx m = 0; m < TOP; ++ m)
         {
             e.plus [m] = V::splat (sf [m * r + h]);
         }
 #pragma GCC unroll 16
-        for (int m = 1; m <= TOP; ++ m)
+        for (Idx m = 1; m <= TOP; ++ m)
         {
             e.minus [m] = e.plus [m - 1];
         }
         Spec <1> s1 [W / 2];
         cascade_down <W_BITS> (e, tw, false, s1);
 #pragma GCC unroll 8
-        for (int k = 0; k < W / 2; ++ k)
+        for (Idx k = 0; k < W / 2; ++ k)
         {
             fix1 [k] = s1 [k].plus [0] + s1 [k].plus [0];
             fix2 [k] = s1 [k].plus [1] + s1 [k].plus [1];
@@ -1196,24 +1208,24 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
     // finite value that only meets a zero sine.
     V prev [TOP + 1];
 #pragma GCC unroll 16
-    for (int m = 1; m < TOP; ++ m)
+    for (Idx m = 1; m < TOP; ++ m)
     {
         prev [m] = V::load (sf + m * r);
     }
     prev [TOP] = V::load (sf + TOP * r - W);
 
-    for (int i = 0; i < h; i += W)
+    for (Idx i = 0; i < h; i += W)
     {
         tw.next (i);
         const bool chunk0 = (i == 0);
-        Spec <W_BITS> d;
+        Spec <W_BITS> d;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
 #pragma GCC unroll 16
-        for (int m = 0; m < TOP; ++ m)
+        for (Idx m = 0; m < TOP; ++ m)
         {
             d.plus [m] = V::load (sf + m * r + i);
         }
 #pragma GCC unroll 16
-        for (int m = 1; m <= TOP; ++ m)
+        for (Idx m = 1; m <= TOP; ++ m)
         {
             const V t = V::load (sf + m * r - i - W);
             d.minus [m] = V::reverse_shift (t, prev [m]);
@@ -1225,11 +1237,11 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
         V x [W];
         V y [W];
 #pragma GCC unroll 8
-        for (int k = 0; k < W / 2; ++ k)
+        for (Idx k = 0; k < W / 2; ++ k)
         {
             const int l1 = REV_W.v [2 * k];
             const int l2 = REV_W.v [2 * k + 1];
-            cascade_first_inv (s1 [k], tw.t0.c [0], tw.t0.s [0], x [l1], y [l1], x [l2], y [l2]);
+            cascade_first_inv (s1 [k], tw.t0.cos (0), tw.t0.sin (0), x [l1], y [l1], x [l2], y [l2]);
             if (chunk0)
             {
                 y [l1] = V::first_of (y [l1], fix1 [k]);
@@ -1239,7 +1251,7 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
         V::transpose (x);
         V::transpose (y);
 #pragma GCC unroll 16
-        for (int k = 0; k < W; ++ k)
+        for (Idx k = 0; k < W; ++ k)
         {
             vstore (df, i + k, x [k]);
             vstore (df, h + i + k, y [k]);
@@ -1252,9 +1264,9 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
 // ---- Steps: one or two lane passes over a range, with their twiddles --------
 // Table passes up to TRIGO_BD_LIMIT, phasor passes above.
 
-QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
+QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, Idx len, int pass)
 {
-    const int n = 1 << pass;
+    const Idx n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
         LaneTableTwiddles tw (plan, pass);
@@ -1267,9 +1279,9 @@ QUARN_STEP void forward_single (const Plan &plan, float *df, const float *sf, in
     }
 }
 
-QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
+QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, Idx len, int pass)
 {
-    const int n = 1 << pass;
+    const Idx n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
         LaneTableTwiddles tw1 (plan, pass);
@@ -1290,9 +1302,9 @@ QUARN_STEP void forward_double (const Plan &plan, float *df, const float *sf, in
     }
 }
 
-QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, int len, int pass)
+QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, Idx len, int pass)
 {
-    const int n = 1 << pass;
+    const Idx n = 1 << pass;
     if (pass <= TRIGO_BD_LIMIT)
     {
         LaneTableTwiddles tw (plan, pass);
@@ -1305,9 +1317,9 @@ QUARN_STEP void backward_single (const Plan &plan, float *df, const float *sf, i
     }
 }
 
-QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, int len, int pass)
+QUARN_STEP void backward_double (const Plan &plan, float *df, const float *sf, Idx len, int pass)
 {
-    const int n = 1 << pass;
+    const Idx n = 1 << pass;
     if (pass + 1 <= TRIGO_BD_LIMIT)
     {
         LaneTableTwiddles tw1 (plan, pass);
@@ -1337,7 +1349,7 @@ constexpr int sweeps (int p0, int p1)
 
 // Passes p0 .. p1 - 1 over len floats, from src, alternating between the
 // arrays; returns the array that holds the result.
-QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
+QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, Idx len, int p0, int p1)
 {
     int p = p0;
     if (((p1 - p0) & 1) != 0)
@@ -1356,7 +1368,7 @@ QUARN_KERNEL float * run_forward (const Plan &plan, float *src, float *dst, int 
 
 // The inverse of run_forward: undoes passes p1 - 1 .. p0 in place of the
 // sweeps of run_forward, from src to dst and then between dst and src.
-QUARN_KERNEL float * run_backward (const Plan &plan, float *src, float *dst, int len, int p0, int p1)
+QUARN_KERNEL float * run_backward (const Plan &plan, float *src, float *dst, Idx len, int p0, int p1)
 {
     const bool single = ((p1 - p0) & 1) != 0;
     for (int p = p1 - 2; p >= (single ? p0 + 1 : p0); p -= 2)
@@ -1405,7 +1417,7 @@ struct Schedule
 QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 {
     const Schedule s (plan.nbr_bits);
-    const int n = 1 << plan.nbr_bits;
+    const Idx n = 1 << plan.nbr_bits;
 
     // The first kernel writes where the sweep count makes the last land in f.
     float * const a = ((s.sweeps & 1) == 0) ? f : plan.buffer;
@@ -1413,7 +1425,7 @@ QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 
     first_stages (plan, a, x);
     float *cur = a;
-    for (int c = 0; c < n; c += s.block)
+    for (Idx c = 0; c < n; c += s.block)
     {
         cur = run_forward (plan, a + c, b + c, s.block, FK_BITS, s.inner) - c;
     }
@@ -1424,7 +1436,7 @@ QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
 {
     const Schedule s (plan.nbr_bits);
-    const int n = 1 << plan.nbr_bits;
+    const Idx n = 1 << plan.nbr_bits;
 
     // The last sweep writes the buffer, which the first kernel reads.
     float * const a = ((s.sweeps & 1) != 0) ? plan.buffer : x;
@@ -1433,7 +1445,7 @@ QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
     last_stages_inv (plan, a, f);
     float * const cur = run_backward (plan, a, b, n, s.inner, s.split);
     float * const other = (cur == a) ? b : a;
-    for (int c = 0; c < n; c += s.block)
+    for (Idx c = 0; c < n; c += s.block)
     {
         run_backward (plan, cur + c, other + c, s.block, FK_BITS, s.inner);
     }
@@ -1443,11 +1455,11 @@ QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
 #undef QUARN_KERNEL
 #undef QUARN_STEP
 
-}  // namespace QUARN_SIMD_NS
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd::QUARN_SIMD_NS
 
 #undef QUARN_SIMD_NS
 #undef QUARN_SIMD_TARGET
 #undef QUARN_SIMD_VECF
 #undef QUARN_SIMD_VECD
+
+#endif  // QUARN_SIMD_NS

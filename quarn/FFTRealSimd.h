@@ -26,9 +26,7 @@
 #define QUARN_SIMD_X86 0
 #endif
 
-namespace quarn
-{
-namespace simd
+namespace quarn::simd
 {
 
 // Instruction-set levels, in increasing width. Level 0 is the scalar path.
@@ -81,16 +79,13 @@ inline int cpu_level ();
 // above max_level that can run it (each needs a minimum length).
 inline Kernels kernels_for (int max_level, int nbr_bits);
 
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd
 
 
 
 #if QUARN_SIMD_X86
 
-namespace quarn
-{
-namespace simd
+namespace quarn::simd
 {
 
 #define QUARN_SSE2_FN [[gnu::always_inline, gnu::target ("sse2")]] inline
@@ -343,16 +338,13 @@ struct Avx512D
     }
 };
 
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd
 
 // ---- 16 samples ------------------------------------------------------------
 // Too short for the vector kernels: the scalar passes written out straight,
 // without their loops and calls.
 
-namespace quarn
-{
-namespace simd
+namespace quarn::simd
 {
 
 [[gnu::target ("sse2")]] inline void forward_16 (const Plan &plan, float f [], const float x [])
@@ -470,8 +462,7 @@ namespace simd
     }
 }
 
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd
 
 
 
@@ -503,9 +494,7 @@ namespace simd
 #undef QUARN_AVX2_FN
 #undef QUARN_AVX512_FN
 
-namespace quarn
-{
-namespace simd
+namespace quarn::simd
 {
 
 int cpu_level ()
@@ -560,14 +549,11 @@ Kernels kernels_for (int max_level, int nbr_bits)
     return k;
 }
 
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd
 
 #else  // not QUARN_SIMD_X86
 
-namespace quarn
-{
-namespace simd
+namespace quarn::simd
 {
 
 int cpu_level ()
@@ -580,8 +566,7 @@ Kernels kernels_for (int, int)
     return Kernels ();
 }
 
-}  // namespace simd
-}  // namespace quarn
+}  // namespace quarn::simd
 
 #endif  // QUARN_SIMD_X86
 
