@@ -65,8 +65,10 @@ constexpr int FK_LEN = 1 << FK_BITS;
 constexpr int MIN_BITS = FK_BITS + W_BITS;
 
 // Lane passes on blocks up to 2^INNER_BITS floats (both arrays in L1) run
-// block by block.
+// block by block, then those on blocks up to 2^MIDDLE_BITS floats (both
+// arrays in L2); only the passes above sweep the whole arrays.
 constexpr int INNER_BITS = 12;
+constexpr int MIDDLE_BITS = 15;
 
 // The highest level of Plan::lane_twiddles that the lane passes of a
 // transform of 2^bits samples read: pass L - w - 1, or the table's limit.
@@ -1387,37 +1389,47 @@ QUARN_KERNEL float * run_backward (const Plan &plan, float *src, float *dst, Idx
 
 
 // ---- Entries ---------------------------------------------------------------
-// For 2^MIN_BITS samples and more. Lane passes run up to pass L - w - 1,
-// those up to pass `inner` - 1 on blocks of 2^INNER_BITS floats.
+// For 2^MIN_BITS samples and more. Lane passes run up to pass L - w - 1:
+// those below `inner` on blocks of 2^INNER_BITS floats, then those below
+// `middle` on blocks of 2^MIDDLE_BITS floats, then the rest.
 
 struct Schedule
 {
-    int split;    // L - w: the last stages run from here
-    int inner;    // first lane pass over the whole array
-    int block;    // floats of a block of the inner lane passes
-    int sweeps;   // sweeps after the first kernel
+    int split;     // L - w: the last stages run from here
+    int inner;     // first lane pass on blocks of `middle_block`
+    int middle;    // first lane pass over the whole array
+    Idx inner_block;
+    Idx middle_block;
+    int sweeps;    // sweeps after the first kernel
 
     QUARN_KERNEL explicit Schedule (int bits)
     :   split (bits - W_BITS)
     {
         // As many passes in blocks as fit, but no more single passes than
         // the parity of the count asks for: an odd count of lane passes gets
-        // its one single pass inside the blocks.
+        // its one single pass in the smallest blocks.
         inner = std::min (split, INNER_BITS - W_BITS);
         if (((inner - FK_BITS) & 1) != ((split - FK_BITS) & 1))
         {
             -- inner;
         }
-        block = 1 << (inner + W_BITS);
+        middle = std::max (inner, std::min (split, MIDDLE_BITS - W_BITS));
+        if (((middle - inner) & 1) != 0)
+        {
+            -- middle;
+        }
+        inner_block = Idx (1) << (inner + W_BITS);
+        middle_block = Idx (1) << (middle + W_BITS);
         sweeps = quarn::simd::QUARN_SIMD_NS::sweeps (FK_BITS, inner)
-               + quarn::simd::QUARN_SIMD_NS::sweeps (inner, split) + 1;
+               + quarn::simd::QUARN_SIMD_NS::sweeps (inner, middle)
+               + quarn::simd::QUARN_SIMD_NS::sweeps (middle, split) + 1;
     }
 };
 
 QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 {
     const Schedule s (plan.nbr_bits);
-    const Idx n = 1 << plan.nbr_bits;
+    const Idx n = Idx (1) << plan.nbr_bits;
 
     // The first kernel writes where the sweep count makes the last land in f.
     float * const a = ((s.sweeps & 1) == 0) ? f : plan.buffer;
@@ -1425,29 +1437,39 @@ QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
 
     first_stages (plan, a, x);
     float *cur = a;
-    for (Idx c = 0; c < n; c += s.block)
+    for (Idx c = 0; c < n; c += s.inner_block)
     {
-        cur = run_forward (plan, a + c, b + c, s.block, FK_BITS, s.inner) - c;
+        cur = run_forward (plan, a + c, b + c, s.inner_block, FK_BITS, s.inner) - c;
     }
-    cur = run_forward (plan, cur, (cur == a) ? b : a, n, s.inner, s.split);
+    float * const mid = cur;
+    for (Idx c = 0; c < n; c += s.middle_block)
+    {
+        cur = run_forward (plan, mid + c, ((mid == a) ? b : a) + c, s.middle_block, s.inner, s.middle) - c;
+    }
+    cur = run_forward (plan, cur, (cur == a) ? b : a, n, s.middle, s.split);
     last_stages (plan, (cur == a) ? b : a, cur);
 }
 
 QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
 {
     const Schedule s (plan.nbr_bits);
-    const Idx n = 1 << plan.nbr_bits;
+    const Idx n = Idx (1) << plan.nbr_bits;
 
     // The last sweep writes the buffer, which the first kernel reads.
     float * const a = ((s.sweeps & 1) != 0) ? plan.buffer : x;
     float * const b = (a == x) ? plan.buffer : x;
 
     last_stages_inv (plan, a, f);
-    float * const cur = run_backward (plan, a, b, n, s.inner, s.split);
-    float * const other = (cur == a) ? b : a;
-    for (Idx c = 0; c < n; c += s.block)
+    float *cur = run_backward (plan, a, b, n, s.middle, s.split);
+    float * const mid = cur;
+    for (Idx c = 0; c < n; c += s.middle_block)
     {
-        run_backward (plan, cur + c, other + c, s.block, FK_BITS, s.inner);
+        cur = run_backward (plan, mid + c, ((mid == a) ? b : a) + c, s.middle_block, s.inner, s.middle) - c;
+    }
+    float * const inner = cur;
+    for (Idx c = 0; c < n; c += s.inner_block)
+    {
+        run_backward (plan, inner + c, ((inner == a) ? b : a) + c, s.inner_block, FK_BITS, s.inner);
     }
     first_stages_inv (plan, x, plan.buffer);
 }
