@@ -78,6 +78,7 @@ constexpr int lane_top (int bits)
 }
 
 constexpr float SQRT2_2 = 0.70710677f;   // sqrt (2) / 2 as float
+constexpr double PI = 3.141592653589793;
 
 // The numbers 0 .. 2^BITS - 1 with their BITS bits reversed.
 template <int BITS>
@@ -774,7 +775,6 @@ public:
         _tab = cos_level (plan, pass);
         _r = r;
         const Idx hr = (A == 0) ? (r >> 1) : (COUNT * r);    // entries of the level
-        const float * const level3 = cos_level (plan, 3);
         for (Idx m = 0; m < COUNT; ++ m)
         {
             // Lane 0 of the sine of chunk 0: the entry hr - m r, or
@@ -783,10 +783,10 @@ public:
             if (m > 0)
             {
                 // cos and sin of m pi / 2^A, 1 <= m < 2^(A - 1), A <= 3: the
-                // angle is (m 2^(3 - A)) pi / 8.
+                // angle is (m 2^(3 - A)) pi / 8; in double for the phasors.
                 const Idx e = m << (3 - A);
-                _rot_c [m] = V::splat (level3 [e]);
-                _rot_s [m] = V::splat (level3 [4 - e]);
+                _rot_c [m] = std::cos (double (e) * (PI / 8));
+                _rot_s [m] = std::sin (double (e) * (PI / 8));
             }
         }
         if (_phasor)
@@ -803,16 +803,18 @@ public:
     {
         if (_phasor)
         {
-            const V c0 = _pc.to_float ();
-            const V s0 = _ps.to_float ();
-            VD::rotate (_pc, _ps, _step_c, _step_s);
-            _c [0] = c0;
-            _s [0] = s0;
+            _c [0] = _pc.to_float ();
+            _s [0] = _ps.to_float ();
             for (Idx m = 1; m < COUNT; ++ m)
             {
-                _c [m] = V::mul_sub (_rot_c [m], c0, _rot_s [m] * s0);
-                _s [m] = V::mul_add (_rot_s [m], c0, _rot_c [m] * s0);
+                // Turned in double, rounded once: as exact as lane 0.
+                VD cm = _pc;
+                VD sm = _ps;
+                VD::rotate (cm, sm, VD::splat (_rot_c [m]), VD::splat (_rot_s [m]));
+                _c [m] = cm.to_float ();
+                _s [m] = sm.to_float ();
             }
+            VD::rotate (_pc, _ps, _step_c, _step_s);
         }
         else
         {
@@ -849,8 +851,8 @@ private:
     const float * _tab = nullptr;
     Idx _r = 0;
     V _prev [COUNT] = {};
-    V _rot_c [COUNT] = {};
-    V _rot_s [COUNT] = {};
+    double _rot_c [COUNT] = {};
+    double _rot_s [COUNT] = {};
     VD _pc;
     VD _ps;
     VD _step_c;

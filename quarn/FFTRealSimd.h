@@ -20,6 +20,7 @@
 #define QUARN_SIMD_X86 1
 #include <immintrin.h>
 #include <algorithm>
+#include <cmath>
 #include <type_traits>
 #include <utility>
 #else
