@@ -24,14 +24,14 @@
 //     registers, reading the blocks' elements in bit-reversed order.
 //   - Merge passes, two per sweep where they can, depth first: the passes
 //     whose blocks fit in 2^INNER_BITS floats run block by block, while the
-//     block is in the L1 cache.
-// - Rows. A transpose of W x W tiles turns the lanes into the packed layout,
-//   and the last w passes merge the rows, W indices i at a time: the mirrored
-//   elements n - i of a merge lie one lane off, so their values are carried
-//   over from the previous vector of the loop (reverse_shift), and the sine,
-//   the mirrored cosine entry, comes the same way. Two passes per sweep where
-//   they can: passes p and p + 1 on a block of 4 n points close over the
-//   elements i, n - i, n + i, 2 n - i, ... of lanes i.
+//     block is in the L1 cache, then those whose blocks fit in
+//     2^MIDDLE_BITS floats, in L2.
+// - Rows. The last w passes run in one sweep: for W indices i at a time, two
+//   W x W transposes give W elements of every row, and the W rows merge in
+//   registers (see last_stages). The mirrored elements m R - i of the
+//   result lie one lane off the vectors of the loop, so they are stored one
+//   chunk later, combined with the next chunk's values (reverse_shift); the
+//   sines, mirrored cosine entries, come the same way.
 // - Phasor passes (above TRIGO_BD_LIMIT): phasors in double, restarted at
 //   every block; on rows W of them side by side (lane j at angle j theta,
 //   stepping by W theta), on lanes the same, taken one angle at a time.
