@@ -845,18 +845,20 @@ public:
     }
 
 private:
+    // Widest members first: the AVX-512 vectors would otherwise leave
+    // padding holes between the scalars.
     V _c [COUNT] = {};
     V _s [COUNT] = {};
-    bool _phasor = false;
-    const float * _tab = nullptr;
-    Idx _r = 0;
     V _prev [COUNT] = {};
-    double _rot_c [COUNT] = {};
-    double _rot_s [COUNT] = {};
     VD _pc;
     VD _ps;
     VD _step_c;
     VD _step_s;
+    const float * _tab = nullptr;
+    Idx _r = 0;
+    double _rot_c [COUNT] = {};
+    double _rot_s [COUNT] = {};
+    bool _phasor = false;
 };
 
 // The twiddles of the w levels.
