@@ -1,9 +1,12 @@
-// A window on FFTReal's internals for the tests: its tables and phasors.
+// A window on FFTReal's internals for the tests (its tables and phasors),
+// and the death-test pattern of a failed check.
 
 #ifndef QUARN_TESTS_PROBE_H
 #define QUARN_TESTS_PROBE_H
 
 #include "quarn/FFTReal.h"
+
+#include <string>
 
 namespace quarn
 {
@@ -37,5 +40,21 @@ private:
 };
 
 }  // namespace quarn
+
+namespace qtest
+{
+
+// A regular expression matching the report of the failed check `expr`.
+inline std::string check_text (const std::string &expr)
+{
+    std::string re;
+    for (char ch : expr)
+    {
+        re += (std::string ("\\^$.|?*+()[]{}").find (ch) != std::string::npos ? "\\" : "") + std::string (1, ch);
+    }
+    return "Assertion `" + re + "' failed";
+}
+
+}  // namespace qtest
 
 #endif  // QUARN_TESTS_PROBE_H

@@ -1,12 +1,13 @@
-// backward and rescale, for float and double: worked examples, long-double
-// inverse sums, round trips at every length, and what they leave alone.
+// backward and rescale, and the complex view, for float and double: worked
+// examples, long-double references, round trips and exact conversions.
 
 #include "quarn/FFTReal.h"
-#include "probe.h"
+#include "quarn/FFTRealComplex.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
 
+#include <complex>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -16,21 +17,15 @@ namespace
 
 using quarn::FFTReal;
 
-// Error bounds relative to the output's scale, per sample type: two to three
-// times the worst figures measured over these lengths and seeds.
-template <class T> struct Bound;
-template <> struct Bound <float>
+// Bounds: two to three times the worst figures measured over these lengths.
+template <class T>
+constexpr double bound (double for_float, double for_double)
 {
-    static constexpr double REL_RMS = 5e-7;
-    static constexpr double MAX_REL = 1e-6;
-    static constexpr double ROUND_TRIP = 5e-7;
-};
-template <> struct Bound <double>
-{
-    static constexpr double REL_RMS = 1e-15;
-    static constexpr double MAX_REL = 2e-15;
-    static constexpr double ROUND_TRIP = 1.5e-15;
-};
+    return sizeof (T) == sizeof (float) ? for_float : for_double;
+}
+
+template <class T>
+constexpr const char *NAME = sizeof (T) == sizeof (float) ? "float" : "double";
 
 template <class T>
 std::vector <T> backward_of (const std::vector <T> &f)
@@ -46,24 +41,20 @@ class Backward : public ::testing::Test {};
 using SampleTypes = ::testing::Types <float, double>;
 TYPED_TEST_SUITE (Backward, SampleTypes);
 
-// The direct formulas of N = 1, 2 and 4, exactly: N times the signals of
-// the forward examples.
+// N times the signals of the forward examples, exactly.
 TYPED_TEST (Backward, WorkedExamples)
 {
     using T = TypeParam;
     EXPECT_EQ (backward_of <T> ({ 3.5 }), std::vector <T> ({ 3.5 }));
     EXPECT_EQ (backward_of <T> ({ 3, -1 }), std::vector <T> ({ 2, 4 }));
     EXPECT_EQ (backward_of <T> ({ 10, -2, -2, -2 }), std::vector <T> ({ 4, 8, 12, 16 }));
-
-    // Bin 0 alone: a constant.
     std::vector <T> f (16, T (0));
     f [0] = 8;
     EXPECT_EQ (backward_of (f), std::vector <T> (16, T (8)));
 }
 
-// Against the long-double inverse of arbitrary packed spectra (any N reals
-// are one), which also pins the layout and the sign of the sine elements:
-// direct sums up to 2^10, the long-double FFT above.
+// Any N reals are a packed spectrum: random ones against the long-double
+// inverse, which also pins the layout and the sign of the sine elements.
 TYPED_TEST (Backward, AccuracyAgainstLongDoubleInverse)
 {
     using T = TypeParam;
@@ -72,22 +63,17 @@ TYPED_TEST (Backward, AccuracyAgainstLongDoubleInverse)
     {
         const int n = 1 << bits;
         const std::vector <T> f = qtest::random_signal <T> (n, 300 + bits);
-        const std::vector <T> x = backward_of (f);
-        const std::vector <qtest::Real> ref = bits <= 10
-            ? qtest::packed_idft_direct (f.data (), n)
-            : qtest::packed_idft_fast (f.data (), n);
-        const qtest::Error e = qtest::compare (x.data (), ref);
-        EXPECT_LT (e.rel_rms, Bound <T>::REL_RMS) << "n " << n;
-        EXPECT_LT (e.max_rel, Bound <T>::MAX_REL) << "n " << n;
-        worst.rel_rms = std::max (worst.rel_rms, e.rel_rms);
-        worst.max_rel = std::max (worst.max_rel, e.max_rel);
+        const qtest::Error e = qtest::compare (backward_of (f).data (), qtest::packed_idft_fast (f.data (), n));
+        EXPECT_LT (e.rel_rms, bound <T> (5e-7, 1e-15)) << "n " << n;
+        EXPECT_LT (e.max_rel, bound <T> (1e-6, 2e-15)) << "n " << n;
+        qtest::keep_worst (worst, e);
     }
     std::printf ("backward (%s), worst over N = 1 .. 2^18: rel RMS %.3g, max rel %.3g\n",
-                 sizeof (T) == 4 ? "float" : "double", worst.rel_rms, worst.max_rel);
+                 NAME <T>, worst.rel_rms, worst.max_rel);
 }
 
-// rescale (backward (forward (x))) against x at every length to 2^16, then a
-// few longer ones, table and phasor passes alike.
+// rescale (backward (forward (x))) against x at every length to 2^16, then
+// 2^18 and 2^20.
 TYPED_TEST (Backward, RoundTrip)
 {
     using T = TypeParam;
@@ -102,34 +88,11 @@ TYPED_TEST (Backward, RoundTrip)
         fft.forward (f.data (), x.data ());
         fft.backward (y.data (), f.data ());
         fft.rescale (y.data ());
-        const std::vector <qtest::Real> ref (x.begin (), x.end ());
-        const qtest::Error e = qtest::compare (y.data (), ref);
-        EXPECT_LT (e.rel_rms, Bound <T>::ROUND_TRIP) << "n " << n;
-        worst = std::max (worst, e.rel_rms);
+        const double e = qtest::compare (y.data (), x).rel_rms;
+        EXPECT_LT (e, bound <T> (5e-7, 1.5e-15)) << "n " << n;
+        worst = std::max (worst, e);
     }
-    std::printf ("round trip (%s), worst rel RMS over N = 1 .. 2^20: %.3g\n",
-                 sizeof (T) == 4 ? "float" : "double", worst);
-}
-
-// f is only read, and neither the scratch buffer's contents nor an earlier
-// call changes the result.
-TYPED_TEST (Backward, RepeatableAndLeavesInputAlone)
-{
-    using T = TypeParam;
-    for (int n : { 1, 2, 4, 8, 16, 4096, 1 << 15 })
-    {
-        const FFTReal <T> fft (n);
-        const std::vector <T> f = qtest::random_signal <T> (n, 8);
-        const std::vector <T> f_copy = f;
-        std::vector <T> x1 (n);
-        std::vector <T> x2 (n);
-        fft.backward (x1.data (), f.data ());
-        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, n * sizeof (T));
-        fft.backward (x2.data (), f.data ());
-
-        EXPECT_EQ (std::memcmp (x1.data (), x2.data (), n * sizeof (T)), 0) << "n " << n;
-        EXPECT_EQ (f, f_copy) << "n " << n;
-    }
+    std::printf ("round trip (%s), worst rel RMS over N = 1 .. 2^20: %.3g\n", NAME <T>, worst);
 }
 
 // rescale divides exactly by N and stays within its N samples.
@@ -138,21 +101,77 @@ TYPED_TEST (Backward, RescaleIsAnExactDivision)
     using T = TypeParam;
     for (int n : { 1, 2, 8, 1 << 16 })
     {
-        const FFTReal <T> fft (n);
         std::vector <T> x = qtest::random_signal <T> (n + 1, 12);
-        x [0] = T (3 * n);   // exactly 3 after rescaling
-        const T guard = x [n];
-        std::vector <T> expect (x.begin (), x.begin () + n);
-        for (T &v : expect)
+        std::vector <T> expect = x;
+        for (int m = 0; m < n; ++ m)
         {
-            v = v / T (n);
+            expect [m] /= T (n);
         }
+        FFTReal <T> (n).rescale (x.data ());
+        EXPECT_EQ (x, expect) << "n " << n;
+    }
+}
 
-        fft.rescale (x.data ());
+template <class T>
+class ComplexView : public ::testing::Test {};
+TYPED_TEST_SUITE (ComplexView, SampleTypes);
 
-        EXPECT_EQ (x [0], T (3)) << "n " << n;
-        EXPECT_EQ (std::vector <T> (x.begin (), x.begin () + n), expect) << "n " << n;
-        EXPECT_EQ (x [n], guard) << "n " << n;
+// forward's output as bins is the usual DFT X[k] = sum x e^(-2 pi i k m / N),
+// with real ends.
+TYPED_TEST (ComplexView, MatchesTheComplexDft)
+{
+    using T = TypeParam;
+    for (int bits : { 0, 1, 2, 3, 4, 10, 14 })
+    {
+        const int n = 1 << bits;
+        const FFTReal <T> fft (n);
+        const std::vector <T> x = qtest::random_signal <T> (n, 60 + bits);
+        std::vector <T> f (n);
+        std::vector <std::complex <T>> z (n / 2 + 1);
+        fft.forward (f.data (), x.data ());
+        quarn::FFTReal_packed_to_complex (z.data (), f.data (), n);
+
+        const std::vector <qtest::Cplx> ref = qtest::complex_dft_fast (x.data (), n);
+        qtest::Real max_err = 0;
+        qtest::Real max_ref = 0;
+        for (int k = 0; k <= n / 2; ++ k)
+        {
+            max_err = std::max (max_err, std::abs (qtest::Cplx (z [k].real (), z [k].imag ()) - ref [k]));
+            max_ref = std::max (max_ref, std::abs (ref [k]));
+        }
+        EXPECT_LT (double (max_err / max_ref), bound <T> (1e-6, 2e-15)) << "n " << n;
+        EXPECT_EQ (z [0].imag (), T (0));
+        EXPECT_EQ (z [n / 2].imag (), T (0));
+    }
+}
+
+// Packed to bins and back is the identity, bit for bit (signed zeros too);
+// each conversion writes its N/2 + 1 bins or N reals, no more; the imaginary
+// parts of bins 0 and N/2 have no place in the packed layout and are ignored.
+TYPED_TEST (ComplexView, ExactRoundTrips)
+{
+    using T = TypeParam;
+    using C = std::complex <T>;
+    for (int bits = 0; bits <= 12; ++ bits)
+    {
+        const int n = 1 << bits;
+        const int bins = n / 2 + 1;
+        std::vector <T> f = qtest::random_signal <T> (n, 70 + bits);
+        if (n >= 4)
+        {
+            f [1] = T (-0.0);
+            f [n / 2 + 1] = T (-0.0);
+        }
+        std::vector <C> z (bins + 1, C (123, 456));
+        quarn::FFTReal_packed_to_complex (z.data (), f.data (), n);
+        EXPECT_EQ (z [bins], C (123, 456)) << "n " << n;
+
+        z [0].imag (7);
+        z [bins - 1].imag (9);
+        std::vector <T> back (n + 1, T (789));
+        quarn::FFTReal_complex_to_packed (back.data (), z.data (), n);
+        EXPECT_EQ (std::memcmp (back.data (), f.data (), n * sizeof (T)), 0) << "n " << n;
+        EXPECT_EQ (back [n], T (789)) << "n " << n;
     }
 }
 
