@@ -93,20 +93,12 @@ inline void complex_dft_in_place (std::vector <Cplx> &a)
     }
 }
 
-// The complex DFT X[k], k = 0 .. n - 1, of real samples: O(n log n).
-template <class T>
-std::vector <Cplx> complex_dft_fast (const T *x, int n)
-{
-    std::vector <Cplx> a (x, x + n);
-    complex_dft_in_place (a);
-    return a;
-}
-
 // The packed spectrum, f[k] = Re X[k] and f[n/2 + k] = -Im X[k]: O(n log n).
 template <class T>
 std::vector <Real> packed_dft_fast (const T *x, int n)
 {
-    const std::vector <Cplx> a = complex_dft_fast (x, n);
+    std::vector <Cplx> a (x, x + n);
+    complex_dft_in_place (a);
     std::vector <Real> f (n);
     for (int k = 0; k <= n / 2 && k < n; ++ k)
     {

@@ -8,11 +8,14 @@
 #ifndef QUARN_TESTS_SELFCHECK_H
 #define QUARN_TESTS_SELFCHECK_H
 
+#include "quarn/FFTReal.h"
 #include "reference.h"
 
 #include <algorithm>
 #include <cmath>
+#include <complex>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -29,12 +32,7 @@ inline const char * dir_name (Dir dir)
 // `per_stage` units of float roundoff (u = 2^-24) per radix-2 stage of n.
 inline double stage_bound (int n, double per_stage)
 {
-    int bits = 0;
-    while ((1 << bits) < n)
-    {
-        ++ bits;
-    }
-    return per_stage * 5.9604644775390625e-08 * std::max (bits, 1);
+    return per_stage * 5.9604644775390625e-08 * std::max (1.0, std::log2 (double (n)));
 }
 
 template <class Fft>
@@ -65,12 +63,10 @@ Norms norms (const std::vector <T> &v)
     return r;
 }
 
-// cos and sin of 2 pi j / n, the angle reduced exactly first.
-inline void unit_phasor (std::int64_t j, int n, double &c, double &s)
+// e^(2 pi i j / n), the angle reduced exactly first.
+inline std::complex <double> unit_phasor (std::int64_t j, int n)
 {
-    const double a = 2 * 3.14159265358979323846 * double (((j % n) + n) % n) / double (n);
-    c = std::cos (a);
-    s = std::sin (a);
+    return std::polar (1.0, 2 * 3.14159265358979323846 * double (((j % n) + n) % n) / double (n));
 }
 
 // The circular delay y[m] = x[(m - s) mod n], 0 <= s.
@@ -96,11 +92,9 @@ inline std::vector <double> spectrum_delayed (const std::vector <float> &f, int 
     }
     for (int k = 1; k < h; ++ k)
     {
-        double c;
-        double sn;
-        unit_phasor (std::int64_t (k) * s, n, c, sn);
-        out [k] = f [k] * c - f [h + k] * sn;
-        out [h + k] = f [h + k] * c + f [k] * sn;
+        const std::complex <double> w = unit_phasor (std::int64_t (k) * s, n);
+        out [k] = f [k] * w.real () - f [h + k] * w.imag ();
+        out [h + k] = f [h + k] * w.real () + f [k] * w.imag ();
     }
     return out;
 }
@@ -146,11 +140,8 @@ Error check_impulse (const Fft &fft, Dir dir, int n, int pos)
         const bool fwd = dir == Dir::FORWARD;
         const int elem = fwd ? e : pos;
         const int k = elem > h ? elem - h : elem;
-        double c;
-        double s;
-        unit_phasor (std::int64_t (k) * (fwd ? pos : e), n, c, s);
-        const double weight = (fwd || k == 0 || k == h) ? 1 : 2;
-        want [e] = weight * (elem > h ? s : c);
+        const std::complex <double> w = unit_phasor (std::int64_t (k) * (fwd ? pos : e), n);
+        want [e] = (fwd || k == 0 || k == h ? 1 : 2) * (elem > h ? w.imag () : w.real ());
     }
     std::vector <float> in (n, 0.0f);
     in [pos] = 1;
@@ -207,6 +198,29 @@ double self_check (const Fft &fft, Dir dir, int n, unsigned seed, double bound)
         keep_worst (worst, check_shift (fft, dir, x, s));
     }
     return std::max (worst.rel_rms, worst.max_rel) / bound;
+}
+
+// The self-checks of FFTReal <float> at every length 2^from .. 2^to, both
+// directions, against 2 u per stage: the worst error over that bound, with
+// the figures of each length printed when `verbose`.
+inline double self_checks (int from, int to, bool verbose)
+{
+    double worst = 0;
+    for (int bits = from; bits <= to; ++ bits)
+    {
+        const int n = 1 << bits;
+        const quarn::FFTReal <float> fft (n);
+        for (Dir dir : { Dir::FORWARD, Dir::BACKWARD })
+        {
+            const double r = self_check (fft, dir, n, 17 + bits, stage_bound (n, 2));
+            if (verbose || r >= 1)
+            {
+                std::printf ("self-checks, N = 2^%d %s: worst error %.2f of the bound\n", bits, dir_name (dir), r);
+            }
+            worst = std::max (worst, r);
+        }
+    }
+    return worst;
 }
 
 }  // namespace qtest
