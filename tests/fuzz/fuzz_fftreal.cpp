@@ -85,10 +85,9 @@ std::vector <float> samples (int n, unsigned mode, const std::uint8_t *data, std
     const std::size_t step = (mode & 1) == 0 ? 4 : 2;
     for (std::size_t i = 0; i + step <= size; i += step)
     {
-        float v;
-        std::int16_t w;
-        std::memcpy (&v, data + i, sizeof (v));
-        std::memcpy (&w, data + i, sizeof (w));
+        float v = 0;
+        std::int16_t w = 0;
+        std::memcpy (step == 4 ? static_cast <void *> (&v) : &w, data + i, step);
         given.push_back (step == 4 ? v : float (w) / 32768.0f);
     }
     std::vector <float> x (n);
