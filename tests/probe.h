@@ -30,10 +30,7 @@ public:
     // The tables as the vector kernels see them (vector-path objects only).
     simd::Plan simd_plan () const { return _fft.simd_plan (); }
 
-    void pass_n_osc (DT df [], const DT sf [], int pass) const
-    {
-        _fft.pass_n_osc (df, sf, pass);
-    }
+    void pass_n_osc (DT df [], const DT sf [], int pass) const { _fft.pass_n_osc (df, sf, pass); }
 
 private:
     Fft & _fft;

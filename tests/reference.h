@@ -100,13 +100,9 @@ std::vector <Real> packed_dft_fast (const T *x, int n)
     std::vector <Cplx> a (x, x + n);
     complex_dft_in_place (a);
     std::vector <Real> f (n);
-    for (int k = 0; k <= n / 2 && k < n; ++ k)
+    for (int pos = 0; pos < n; ++ pos)
     {
-        f [k] = a [k].real ();
-        if (k > 0 && k < n / 2)
-        {
-            f [n / 2 + k] = -a [k].imag ();
-        }
+        f [pos] = pos <= n / 2 ? a [pos].real () : -a [pos - n / 2].imag ();
     }
     return f;
 }

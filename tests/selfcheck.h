@@ -1,9 +1,7 @@
-// Self-checks that need no reference transform: linearity, impulse responses
-// and time shifts, for forward and backward alike. Each gives the error of
-// what the transform gave against what the property demands, relative to
-// the output's scale; the demanded values are formed in double from the
-// transform's own outputs or from exact cosines, so they add no error worth
-// counting. Used by the self-check tests and by the fuzz target.
+// Self-checks that need no reference transform (linearity, impulse responses,
+// time shifts), for the tests and the fuzz target: each gives the error
+// against what the property demands, formed in double from the transform's
+// own outputs or exact cosines, relative to the output's scale.
 
 #ifndef QUARN_TESTS_SELFCHECK_H
 #define QUARN_TESTS_SELFCHECK_H

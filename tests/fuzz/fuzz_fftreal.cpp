@@ -1,14 +1,11 @@
-// Fuzz target (libFuzzer): byte 0 picks the length (2^0 to 2^15, so the
-// phasor passes are reached), bytes 1 to 4 the knobs (how to read the
-// samples, the impulse place, the delay, the linearity coefficients), the
-// rest the samples; when they are fewer than the length, the rest repeats
-// them or comes from a generator. Any violation aborts with a message.
-//
-// On finite samples with N max|x| <= 2^100, far from overflow: the round trip
-// and the self-checks, within 8 u per stage of the output's scale (the
-// transform stays near 0.5) plus the subnormal grid. On any samples, NaN and
-// infinities included: both directions run, and afterwards the object gives
-// a clean signal's transforms bit for bit as when new.
+// Fuzz target (libFuzzer): byte 0 picks the length (up to 2^15, so the
+// phasor passes are reached), bytes 1 to 4 the knobs (sample format, impulse
+// place, delay, linearity coefficients), the rest the samples, repeated or
+// completed by a generator. Finite samples with N max|x| <= 2^100 must pass
+// the round trip and the self-checks within 8 u per stage (the transform
+// stays near 0.5) plus the subnormal grid; any samples, NaN and infinities
+// included, must leave the object giving a clean signal's transforms bit for
+// bit as when new. A violation aborts with a message.
 
 #include "quarn/FFTReal.h"
 #include "selfcheck.h"
