@@ -47,7 +47,11 @@ inline std::string check_text (const std::string &expr)
     std::string re;
     for (char ch : expr)
     {
-        re += (std::string ("\\^$.|?*+()[]{}").find (ch) != std::string::npos ? "\\" : "") + std::string (1, ch);
+        if (std::string ("\\^$.|?*+()[]{}").find (ch) != std::string::npos)
+        {
+            re += '\\';
+        }
+        re += ch;
     }
     return "Assertion `" + re + "' failed";
 }
