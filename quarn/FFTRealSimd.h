@@ -16,6 +16,8 @@
 #ifndef QUARN_FFTREALSIMD_H
 #define QUARN_FFTREALSIMD_H
 
+#include <cstdint>
+
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
 #define QUARN_SIMD_X86 1
 #include <immintrin.h>
@@ -75,6 +77,44 @@ struct Kernels
 
 // The widest level that this build and this CPU can run.
 inline int cpu_level ();
+
+// Where the vector passes put their scratch array of N floats, within a
+// block of N + buffer_slack (nbr_bits) floats from `base`: on a cache line,
+// and from 2^BUFFER_FAR_BITS samples on, half a page from `out` modulo the
+// 4 KiB page. The passes go back and forth between the scratch array and the
+// output at the same positions; had both arrays the same place in the page,
+// their lines would crowd the same few L1 cache sets (indexed by the address
+// modulo 4 KiB), and loads would wait on stores to the same page offset. That
+// made the passes from 2^15 samples up to 2 times slower, depending on where
+// the caller's array lay. The slack costs 64 bytes, or 4 KiB from
+// 2^BUFFER_FAR_BITS samples on.
+constexpr int BUFFER_FAR_BITS = 12;
+constexpr int PAGE_FLOATS = 1024;
+constexpr int LINE_FLOATS = 16;
+
+constexpr int buffer_slack (int nbr_bits)
+{
+    return (nbr_bits >= BUFFER_FAR_BITS) ? PAGE_FLOATS : LINE_FLOATS;
+}
+
+inline float * place_buffer (float *base, const float *out, int nbr_bits)
+{
+    const std::uintptr_t b = reinterpret_cast <std::uintptr_t> (base);
+    std::uintptr_t skip;       // bytes
+    if (nbr_bits >= BUFFER_FAR_BITS)
+    {
+        const std::uintptr_t page = PAGE_FLOATS * sizeof (float);
+        const std::uintptr_t line = LINE_FLOATS * sizeof (float);
+        const std::uintptr_t want = (reinterpret_cast <std::uintptr_t> (out) + page / 2) & ~(line - 1);
+        skip = (want - b) & (page - 1);
+    }
+    else
+    {
+        skip = (0 - b) & (LINE_FLOATS * sizeof (float) - 1);
+    }
+    return base + skip / sizeof (float);
+}
+
 
 // The kernels for a transform of 2^nbr_bits samples, of the widest level not
 // above max_level that can run it (each needs a minimum length).

@@ -365,10 +365,10 @@ TEST (Emulated16Lanes, KernelsAgreeWithScalar)
         const int n = 1 << bits;
         const FFTReal <float> fft (n, FFTRealIsa::SSE2);
         const FFTReal <float> scalar (n, FFTRealIsa::SCALAR);
-        const quarn::simd::Plan plan = Probe (fft).simd_plan ();
         const std::vector <float> x = qtest::random_signal (n, 500 + bits);
         std::vector <float> f (n);
         std::vector <float> fs (n);
+        const quarn::simd::Plan plan = Probe (fft).simd_plan (f.data ());
         quarn::simd::emu16::forward (plan, f.data (), x.data ());
         scalar.forward (fs.data (), x.data ());
         const double df = max_rel_diff (f, fs);
