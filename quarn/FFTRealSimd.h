@@ -99,13 +99,15 @@ constexpr int buffer_slack (int nbr_bits)
 
 inline float * place_buffer (float *base, const float *out, int nbr_bits)
 {
-    const std::uintptr_t b = reinterpret_cast <std::uintptr_t> (base);
+    // Only the addresses' offsets within a page are used: NOLINTs below.
+    const std::uintptr_t b = reinterpret_cast <std::uintptr_t> (base);  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     std::uintptr_t skip;       // bytes
     if (nbr_bits >= BUFFER_FAR_BITS)
     {
         const std::uintptr_t page = PAGE_FLOATS * sizeof (float);
         const std::uintptr_t line = LINE_FLOATS * sizeof (float);
-        const std::uintptr_t want = (reinterpret_cast <std::uintptr_t> (out) + page / 2) & ~(line - 1);
+        const std::uintptr_t o = reinterpret_cast <std::uintptr_t> (out);  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        const std::uintptr_t want = (o + page / 2) & ~(line - 1);
         skip = (want - b) & (page - 1);
     }
     else
