@@ -21,6 +21,7 @@
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
 #define QUARN_SIMD_X86 1
 #include <immintrin.h>
+#include <cassert>
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
@@ -143,11 +144,13 @@ namespace quarn::simd
 //   splat (x)              x in every lane
 //   mul_add (a, b, c)      a b + c, fused where the CPU can
 //   mul_sub (a, b, c)      a b - c, fused where the CPU can
+//   first ()               lane 0
 //   first_of (a, b)        lane 0 of b, lanes 1 .. W - 1 of a
-//   reverse_shift (a, b)   b[0], a[W - 1], a[W - 2], ..., a[1]: the lanes
-//                          in mirrored order, shifted by one, which is how
-//                          the mirrored indices n - i of a merge meet whole
-//                          vectors
+//   reverse (a)            a[W - 1], ..., a[1], a[0]: the mirrored indices
+//                          n - i of a merge, read or written from n - i -
+//                          W + 1 on
+//   reverse_shift (a, b)   b[0], a[W - 1], a[W - 2], ..., a[1]: the same,
+//                          shifted by one lane, from n - i - W on
 //   transpose (r)          the W x W matrix of the W vectors r[0 .. W - 1]
 
 struct Sse2F
@@ -166,7 +169,9 @@ struct Sse2F
     QUARN_SSE2_FN static Sse2F mul_add (Sse2F a, Sse2F b, Sse2F c) { return a * b + c; }
     QUARN_SSE2_FN static Sse2F mul_sub (Sse2F a, Sse2F b, Sse2F c) { return a * b - c; }
 
+    QUARN_SSE2_FN float first () const { return _mm_cvtss_f32 (v); }
     QUARN_SSE2_FN static Sse2F first_of (Sse2F a, Sse2F b) { return { _mm_move_ss (a.v, b.v) }; }
+    QUARN_SSE2_FN static Sse2F reverse (Sse2F a) { return { _mm_shuffle_ps (a.v, a.v, _MM_SHUFFLE (0, 1, 2, 3)) }; }
 
     QUARN_SSE2_FN static Sse2F reverse_shift (Sse2F a, Sse2F b)
     {
@@ -222,7 +227,14 @@ struct Avx2F
     QUARN_AVX2_FN static Avx2F mul_add (Avx2F a, Avx2F b, Avx2F c) { return { _mm256_fmadd_ps (a.v, b.v, c.v) }; }
     QUARN_AVX2_FN static Avx2F mul_sub (Avx2F a, Avx2F b, Avx2F c) { return { _mm256_fmsub_ps (a.v, b.v, c.v) }; }
 
+    QUARN_AVX2_FN float first () const { return _mm256_cvtss_f32 (v); }
     QUARN_AVX2_FN static Avx2F first_of (Avx2F a, Avx2F b) { return { _mm256_blend_ps (a.v, b.v, 1) }; }
+
+    QUARN_AVX2_FN static Avx2F reverse (Avx2F a)
+    {
+        const __m256i idx = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
+        return { _mm256_permutevar8x32_ps (a.v, idx) };
+    }
 
     QUARN_AVX2_FN static Avx2F reverse_shift (Avx2F a, Avx2F b)
     {
@@ -285,10 +297,12 @@ struct Avx2D
 };
 
 // GCC 12 warns inside its own AVX-512 intrinsics (their undefined merge
-// sources) wherever they are inlined; the warning says nothing about this code.
+// sources) wherever they are inlined, as "maybe" or plainly uninitialised
+// depending on the optimisation; the warning says nothing about this code.
 #if defined (__GNUC__) && ! defined (__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // Not runnable on the machines this was written on (no AVX-512): its kernels
@@ -311,7 +325,14 @@ struct Avx512F
     QUARN_AVX512_FN static Avx512F mul_add (Avx512F a, Avx512F b, Avx512F c) { return { _mm512_fmadd_ps (a.v, b.v, c.v) }; }
     QUARN_AVX512_FN static Avx512F mul_sub (Avx512F a, Avx512F b, Avx512F c) { return { _mm512_fmsub_ps (a.v, b.v, c.v) }; }
 
+    QUARN_AVX512_FN float first () const { return _mm512_cvtss_f32 (v); }
     QUARN_AVX512_FN static Avx512F first_of (Avx512F a, Avx512F b) { return { _mm512_mask_blend_ps (1, a.v, b.v) }; }
+
+    QUARN_AVX512_FN static Avx512F reverse (Avx512F a)
+    {
+        const __m512i idx = _mm512_setr_epi32 (15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        return { _mm512_permutexvar_ps (idx, a.v) };
+    }
 
     QUARN_AVX512_FN static Avx512F reverse_shift (Avx512F a, Avx512F b)
     {

@@ -284,7 +284,9 @@ struct Emu16F
     static Emu16F mul_add (Emu16F a, Emu16F b, Emu16F c) { return a * b + c; }
     static Emu16F mul_sub (Emu16F a, Emu16F b, Emu16F c) { return a * b - c; }
 
+    float first () const { return v [0]; }
     static Emu16F first_of (Emu16F a, Emu16F b) { a.v [0] = b.v [0]; return a; }
+    static Emu16F reverse (Emu16F a) { std::reverse (a.v, a.v + W); return a; }
 
     static Emu16F reverse_shift (Emu16F a, Emu16F b)
     {
