@@ -189,7 +189,7 @@ private:
     void build_cos_table ();
     void build_osc_bank ();
     void choose_kernels (FFTRealIsa isa);
-    simd::Plan simd_plan () const;
+    simd::Plan simd_plan (const DataType out []) const;
 
     void transform_general (DataType f [], const DataType x []) const;
     void pass_1_2 (DataType df [], const DataType x []) const;
@@ -227,7 +227,7 @@ private:
     int _nbr_bits = 0;                        // log2 N
     DynArray <int> _bitrev_table;             // N entries
     DynArray <DataType> _cos_table;           // levels 3 .. log2 N - 1
-    mutable DynArray <DataType> _work_buffer; // N entries, scratch
+    mutable DynArray <DataType> _work_buffer; // N entries (and a slack), scratch
     mutable DynArray <PhaseRotor> _osc_bank;  // one per pass above the limit
 
     // Vector paths (float only): the kernels for this length, null for the
@@ -316,11 +316,15 @@ FFTReal<DT>::FFTReal (int length, FFTRealIsa isa)
     _nbr_bits = FFTReal_ceil_log2 (length);
     QUARN_CHECK (_nbr_bits <= MAX_BIT_DEPTH);
 
-    _work_buffer.reallocate (length);
     build_bitrev_table ();
     build_cos_table ();
     build_osc_bank ();
     choose_kernels (isa);
+
+    // The vector passes place their scratch array within a little slack
+    // (see simd::place_buffer); the scalar passes use its start.
+    const int slack = (HAS_SIMD && _simd.forward != nullptr) ? simd::buffer_slack (_nbr_bits) : 0;
+    _work_buffer.reallocate (length + slack);
 }
 
 
@@ -428,7 +432,7 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
 
 
 template <class DT>
-simd::Plan FFTReal<DT>::simd_plan () const
+simd::Plan FFTReal<DT>::simd_plan (const DataType out []) const
 {
     simd::Plan plan {};
     if constexpr (HAS_SIMD)
@@ -438,7 +442,11 @@ simd::Plan FFTReal<DT>::simd_plan () const
         plan.cos_table = cos_level_ptr (3);
         plan.lane_twiddles = (_simd.lane_top >= 3) ? &_lane_twiddles [0] : nullptr;
         plan.phasors = (_nbr_bits - 1 > TRIGO_BD_LIMIT) ? &_phasors [0] : nullptr;
-        plan.buffer = use_buffer ();
+        plan.buffer = simd::place_buffer (use_buffer (), out, _nbr_bits);
+    }
+    else
+    {
+        (void) out;
     }
     return plan;
 }
@@ -458,7 +466,7 @@ void FFTReal<DT>::forward (DataType f [], const DataType x []) const
     {
         if (_simd.forward != nullptr)
         {
-            _simd.forward (simd_plan (), f, x);
+            _simd.forward (simd_plan (f), f, x);
             return;
         }
     }
@@ -862,7 +870,7 @@ void FFTReal<DT>::backward (DataType x [], const DataType f []) const
     {
         if (_simd.backward != nullptr)
         {
-            _simd.backward (simd_plan (), x, f);
+            _simd.backward (simd_plan (x), x, f);
             return;
         }
     }

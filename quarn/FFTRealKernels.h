@@ -753,8 +753,10 @@ struct Spec
 // of a chunk: for plus lane m (element m R + i; m < max (1, 2^(A - 1))) the
 // angle (m R + i) pi / (2^A R). From the cosine table, where cos and sin of
 // plus lane m are the entries m R + i and 2^(A - 1) R - (m R + i); above
-// TRIGO_BD_LIMIT from W phasors in double for lane 0, turned by m pi / 2^A.
-template <int A>
+// TRIGO_BD_LIMIT (PHASOR) from W phasors in double for lane 0, turned by
+// m pi / 2^A. Which of the two is a template argument, so that the loop of a
+// sweep carries only the state of its own twiddles.
+template <int A, bool PHASOR>
 class CascadeTwiddles
 {
 public:
@@ -771,15 +773,10 @@ public:
 
     QUARN_KERNEL void init (const Plan &plan, int pass, Idx r)
     {
-        _phasor = pass > TRIGO_BD_LIMIT;
         _tab = cos_level (plan, pass);
         _r = r;
-        const Idx hr = (A == 0) ? (r >> 1) : (COUNT * r);    // entries of the level
         for (Idx m = 0; m < COUNT; ++ m)
         {
-            // Lane 0 of the sine of chunk 0: the entry hr - m r, or
-            // cos (pi / 2) = 0 for m = 0, which lies past the level.
-            _prev [m] = (m == 0) ? V::zero () : V::splat (_tab [hr - m * r]);
             if (m > 0)
             {
                 // cos and sin of m pi / 2^A, 1 <= m < 2^(A - 1), A <= 3: the
@@ -789,7 +786,7 @@ public:
                 _rot_s [m] = std::sin (double (e) * (PI / 8));
             }
         }
-        if (_phasor)
+        if constexpr (PHASOR)
         {
             const double * const start = phasor_start (plan, pass);
             _pc = VD::load (start);
@@ -799,9 +796,10 @@ public:
         }
     }
 
+    template <bool CHUNK0>
     QUARN_KERNEL void next (Idx i)
     {
-        if (_phasor)
+        if constexpr (PHASOR)
         {
             _c [0] = _pc.to_float ();
             _s [0] = _ps.to_float ();
@@ -818,13 +816,21 @@ public:
         }
         else
         {
-            const Idx hr = (A == 0) ? (_r >> 1) : (COUNT * _r);
+            const Idx hr = (A == 0) ? (_r >> 1) : (COUNT * _r);    // entries of the level
             for (Idx m = 0; m < COUNT; ++ m)
             {
                 _c [m] = V::load (_tab + m * _r + i);
-                const V t = V::load (_tab + hr - m * _r - i - W);
-                _s [m] = V::reverse_shift (t, _prev [m]);
-                _prev [m] = t;
+                if constexpr (CHUNK0)
+                {
+                    // Lane 0: the entry hr - m r, or cos (pi / 2) = 0 for
+                    // m = 0, which lies past the level.
+                    const V lane0 = (m == 0) ? V::zero () : V::splat (_tab [hr - m * _r]);
+                    _s [m] = V::reverse_shift (V::load (_tab + hr - m * _r - W), lane0);
+                }
+                else
+                {
+                    _s [m] = V::reverse (V::load (_tab + hr - m * _r - i - (W - 1)));
+                }
             }
         }
     }
@@ -849,7 +855,6 @@ private:
     // padding holes between the scalars.
     V _c [COUNT] = {};
     V _s [COUNT] = {};
-    V _prev [COUNT] = {};
     VD _pc;
     VD _ps;
     VD _step_c;
@@ -858,20 +863,28 @@ private:
     Idx _r = 0;
     double _rot_c [COUNT] = {};
     double _rot_s [COUNT] = {};
-    bool _phasor = false;
 };
 
-// The twiddles of the w levels.
+// The first of the w levels of a transform of 2^bits samples whose pass is
+// above TRIGO_BD_LIMIT (W_BITS: none).
+constexpr int phasor_from (int bits)
+{
+    return std::min (std::max (TRIGO_BD_LIMIT + 1 - (bits - W_BITS), 0), W_BITS);
+}
+
+// The twiddles of the w levels: from level PHASOR_FROM on, phasors.
+template <int PHASOR_FROM>
 struct CascadeTwiddleSet
 {
-    CascadeTwiddles <0> t0;
-    CascadeTwiddles <1> t1;
-    CascadeTwiddles <2> t2;
-    CascadeTwiddles <3> t3;
+    CascadeTwiddles <0, (0 >= PHASOR_FROM)> t0;
+    CascadeTwiddles <1, (1 >= PHASOR_FROM)> t1;
+    CascadeTwiddles <2, (2 >= PHASOR_FROM)> t2;
+    CascadeTwiddles <3, (3 >= PHASOR_FROM)> t3;
 
     QUARN_KERNEL CascadeTwiddleSet (const Plan &plan, Idx r)
     {
         const int split = plan.nbr_bits - W_BITS;
+        assert (phasor_from (plan.nbr_bits) == PHASOR_FROM);
         t0.init (plan, split, r);
         t1.init (plan, split + 1, r);
         if constexpr (W_BITS > 2)
@@ -884,17 +897,18 @@ struct CascadeTwiddleSet
         }
     }
 
+    template <bool CHUNK0>
     QUARN_KERNEL void next (Idx i)
     {
-        t0.next (i);
-        t1.next (i);
+        t0.template next <CHUNK0> (i);
+        t1.template next <CHUNK0> (i);
         if constexpr (W_BITS > 2)
         {
-            t2.next (i);
+            t2.template next <CHUNK0> (i);
         }
         if constexpr (W_BITS > 3)
         {
-            t3.next (i);
+            t3.template next <CHUNK0> (i);
         }
     }
 
@@ -912,7 +926,7 @@ struct CascadeTwiddleSet
     }
 
     template <int A>
-    QUARN_KERNEL const CascadeTwiddles <A> & get () const
+    QUARN_KERNEL const auto & get () const
     {
         if constexpr (A == 0)
         {
@@ -934,7 +948,11 @@ struct CascadeTwiddleSet
 };
 
 // Pass L - w on rows p (elements x1 = i, y1 = R / 2 + i) and q (x2, y2).
-QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, bool chunk0, Spec <1> &d)
+// CHUNK0: the chunk of i = 0, where lane 0 holds the elements with no mirror
+// (index 0 and the middle of each spectrum) and takes them apart; a template
+// argument, so that the other chunks carry none of it.
+template <bool CHUNK0>
+QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, Spec <1> &d)
 {
     const V v = V::mul_sub (x2, c, y2 * s);
     const V v2 = V::mul_add (x2, s, y2 * c);
@@ -942,7 +960,7 @@ QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, bool chunk0, 
     d.minus [1] = x1 - v;
     d.plus [1] = v2 + y1;
     d.minus [2] = v2 - y1;
-    if (chunk0)
+    if constexpr (CHUNK0)
     {
         d.plus [1] = V::first_of (d.plus [1], d.minus [1]);   // element R
     }
@@ -952,9 +970,9 @@ QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, bool chunk0, 
 // minus lane m' are the indices m R + i and m' R - i of FFTReal::merge_pass;
 // minus lane m' takes the cosine and sine of plus lane 2^(A - 1) - m',
 // swapped.
-template <int A>
-QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const CascadeTwiddles <A> &tw,
-                                 bool chunk0, Spec <A + 1> &d)
+template <int A, bool CHUNK0, class Twiddles>
+QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Twiddles &tw,
+                                 Spec <A + 1> &d)
 {
     constexpr Idx M = Idx (1) << A;
     constexpr Idx H = M >> 1;
@@ -982,7 +1000,7 @@ QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Cas
         d.minus [M + m] = v2 + p.minus [H + m];
         d.plus [2 * M - m] = v2 - p.minus [H + m];
     }
-    if (chunk0)
+    if constexpr (CHUNK0)
     {
         // Index 0: element 2^A R = p [0] - q [0]. Index 2^(A - 1) R: the
         // elements S / 2 and 3 S / 2 are p [S / 2] and q [S / 2].
@@ -995,9 +1013,8 @@ QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Cas
 }
 
 // Merges the W >> A spectra of level A pairwise up to the whole transform.
-template <int A>
-QUARN_KERNEL void cascade_up (Spec <A> *specs, const CascadeTwiddleSet &tw, bool chunk0,
-                              Spec <W_BITS> &out)
+template <int A, bool CHUNK0, class TwiddleSet>
+QUARN_KERNEL void cascade_up (Spec <A> *specs, const TwiddleSet &tw, Spec <W_BITS> &out)
 {
     if constexpr (A == W_BITS)
     {
@@ -1009,65 +1026,77 @@ QUARN_KERNEL void cascade_up (Spec <A> *specs, const CascadeTwiddleSet &tw, bool
 #pragma GCC unroll 8
         for (Idx k = 0; k < (W >> A) / 2; ++ k)
         {
-            cascade_merge <A> (specs [2 * k], specs [2 * k + 1], tw.get <A> (), chunk0, next [k]);
+            cascade_merge <A, CHUNK0> (specs [2 * k], specs [2 * k + 1], tw.template get <A> (), next [k]);
         }
-        cascade_up <A + 1> (next, tw, chunk0, out);
+        cascade_up <A + 1, CHUNK0> (next, tw, out);
+    }
+}
+
+// One chunk of last_stages: lanes i .. i + W - 1 of every row.
+template <bool CHUNK0, class TwiddleSet>
+QUARN_KERNEL void last_chunk (float *df, const float *sf, Idx r, Idx i, TwiddleSet &tw)
+{
+    const Idx h = r >> 1;
+    constexpr int TOP = 1 << W_BITS;
+    V x [W];
+    V y [W];
+#pragma GCC unroll 16
+    for (Idx k = 0; k < W; ++ k)
+    {
+        x [k] = vload (sf, i + k);
+        y [k] = vload (sf, h + i + k);
+    }
+    V::transpose (x);
+    V::transpose (y);
+
+    // Row p is lane bitrev_w (p).
+    tw.template next <CHUNK0> (i);
+    Spec <1> s1 [W / 2];
+#pragma GCC unroll 8
+    for (Idx k = 0; k < W / 2; ++ k)
+    {
+        cascade_first <CHUNK0> (x [REV_W.v [2 * k]], y [REV_W.v [2 * k]],
+                                x [REV_W.v [2 * k + 1]], y [REV_W.v [2 * k + 1]],
+                                tw.t0.cos (0), tw.t0.sin (0), s1 [k]);
+    }
+    Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+    cascade_up <1, CHUNK0> (s1, tw, out);
+
+#pragma GCC unroll 16
+    for (Idx m = 0; m < TOP; ++ m)
+    {
+        out.plus [m].store (df + m * r + i);
+    }
+#pragma GCC unroll 16
+    for (Idx m = 1; m <= TOP; ++ m)
+    {
+        if constexpr (CHUNK0)
+        {
+            // Lane 0 is element m R, which plus lane 0 of m holds (for
+            // m R = N it lies past the end): the vector goes one lane lower,
+            // where its lane 0 lands on element m R - W, which the next
+            // chunk (or the elements (m + 1/2) R) writes again.
+            V::reverse_shift (out.minus [m], out.minus [m]).store (df + m * r - W);
+        }
+        else
+        {
+            V::reverse (out.minus [m]).store (df + m * r - i - (W - 1));
+        }
     }
 }
 
 // The lanes in sf (after L - w stages) into the packed spectrum in df.
+template <int PHASOR_FROM>
 QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
 {
     const Idx r = 1 << (plan.nbr_bits - W_BITS);
     const Idx h = r >> 1;
     constexpr int TOP = 1 << W_BITS;
-    CascadeTwiddleSet tw (plan, r);
-    V prev [TOP + 1];
-    for (Idx i = 0; i < h; i += W)
+    CascadeTwiddleSet <PHASOR_FROM> tw (plan, r);
+    last_chunk <true> (df, sf, r, 0, tw);
+    for (Idx i = W; i < h; i += W)
     {
-        V x [W];
-        V y [W];
-#pragma GCC unroll 16
-        for (Idx k = 0; k < W; ++ k)
-        {
-            x [k] = vload (sf, i + k);
-            y [k] = vload (sf, h + i + k);
-        }
-        V::transpose (x);
-        V::transpose (y);
-
-        // Row p is lane bitrev_w (p).
-        tw.next (i);
-        const bool chunk0 = (i == 0);
-        Spec <1> s1 [W / 2];
-#pragma GCC unroll 8
-        for (Idx k = 0; k < W / 2; ++ k)
-        {
-            cascade_first (x [REV_W.v [2 * k]], y [REV_W.v [2 * k]],
-                           x [REV_W.v [2 * k + 1]], y [REV_W.v [2 * k + 1]],
-                           tw.t0.cos (0), tw.t0.sin (0), chunk0, s1 [k]);
-        }
-        Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-        cascade_up <1> (s1, tw, chunk0, out);
-
-#pragma GCC unroll 16
-        for (Idx m = 0; m < TOP; ++ m)
-        {
-            out.plus [m].store (df + m * r + i);
-        }
-        if (! chunk0)
-        {
-#pragma GCC unroll 16
-            for (Idx m = 1; m <= TOP; ++ m)
-            {
-                V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - i);
-            }
-        }
-#pragma GCC unroll 16
-        for (Idx m = 1; m <= TOP; ++ m)
-        {
-            prev [m] = out.minus [m];
-        }
+        last_chunk <false> (df, sf, r, i, tw);
     }
 
     // The elements (m + 1/2) R: pass L - w keeps element R / 2 of each row
@@ -1086,18 +1115,17 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
         s1 [k].minus [2] = b;
     }
     Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-    cascade_up <1> (s1, tw, false, out);
+    cascade_up <1, false> (s1, tw, out);
 #pragma GCC unroll 16
     for (Idx m = 1; m <= TOP; ++ m)
     {
-        V::reverse_shift (prev [m], out.minus [m]).store (df + m * r - h);
+        df [m * r - h] = out.minus [m].first ();
     }
 }
 
 // The inverse of cascade_merge, doubled, as FFTReal::split_pass.
-template <int A>
-QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A> &tw, bool chunk0,
-                                 Spec <A> &p, Spec <A> &q)
+template <int A, bool CHUNK0, class Twiddles>
+QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const Twiddles &tw, Spec <A> &p, Spec <A> &q)
 {
     constexpr Idx M = Idx (1) << A;
     constexpr Idx H = M >> 1;
@@ -1133,7 +1161,7 @@ QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A
         q.minus [m] = V::mul_add (vr, c, vi * s);
         q.minus [H + m] = V::mul_sub (vi, c, vr * s);
     }
-    if (chunk0)
+    if constexpr (CHUNK0)
     {
         // Index 2^(A - 1) R: twice the elements S / 2 and 3 S / 2.
         const V fp = d.plus [H] + d.plus [H];
@@ -1146,9 +1174,8 @@ QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const CascadeTwiddles <A
 }
 
 // Splits the whole transform (level A) down to the W / 2 spectra of level 1.
-template <int A>
-QUARN_KERNEL void cascade_down (const Spec <A> &spec, const CascadeTwiddleSet &tw, bool chunk0,
-                                Spec <1> *out)
+template <int A, bool CHUNK0, class TwiddleSet>
+QUARN_KERNEL void cascade_down (const Spec <A> &spec, const TwiddleSet &tw, Spec <1> *out)
 {
     if constexpr (A == 1)
     {
@@ -1158,9 +1185,9 @@ QUARN_KERNEL void cascade_down (const Spec <A> &spec, const CascadeTwiddleSet &t
     {
         Spec <A - 1> p;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
         Spec <A - 1> q;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-        cascade_split <A - 1> (spec, tw.get <A - 1> (), chunk0, p, q);
-        cascade_down <A - 1> (p, tw, chunk0, out);
-        cascade_down <A - 1> (q, tw, chunk0, out + (1 << (A - 2)));
+        cascade_split <A - 1, CHUNK0> (spec, tw.template get <A - 1> (), p, q);
+        cascade_down <A - 1, CHUNK0> (p, tw, out);
+        cascade_down <A - 1, CHUNK0> (q, tw, out + (1 << (A - 2)));
     }
 }
 
@@ -1176,13 +1203,71 @@ QUARN_KERNEL void cascade_first_inv (const Spec <1> &d, V c, V s, V &x1, V &y1, 
     y2 = V::mul_sub (vi, c, vr * s);
 }
 
+// One chunk of last_stages_inv: lanes i .. i + W - 1 of every row; fix1
+// and fix2 are lane 0 of the rows' elements R / 2, for chunk 0.
+template <bool CHUNK0, class TwiddleSet>
+QUARN_KERNEL void last_chunk_inv (float *df, const float *sf, Idx r, Idx i, TwiddleSet &tw,
+                                  const V fix1 [], const V fix2 [])
+{
+    const Idx h = r >> 1;
+    constexpr int TOP = 1 << W_BITS;
+    tw.template next <CHUNK0> (i);
+    Spec <W_BITS> d;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+#pragma GCC unroll 16
+    for (Idx m = 0; m < TOP; ++ m)
+    {
+        d.plus [m] = V::load (sf + m * r + i);
+    }
+#pragma GCC unroll 16
+    for (Idx m = 1; m <= TOP; ++ m)
+    {
+        if constexpr (CHUNK0)
+        {
+            // Lane 0: element m R, or for m R = N a finite value that only
+            // meets a zero sine.
+            const V t = V::load (sf + m * r - W);
+            d.minus [m] = V::reverse_shift (t, (m < TOP) ? V::load (sf + m * r) : t);
+        }
+        else
+        {
+            d.minus [m] = V::reverse (V::load (sf + m * r - i - (W - 1)));
+        }
+    }
+    Spec <1> s1 [W / 2];
+    cascade_down <W_BITS, CHUNK0> (d, tw, s1);
+
+    V x [W];
+    V y [W];
+#pragma GCC unroll 8
+    for (Idx k = 0; k < W / 2; ++ k)
+    {
+        const int l1 = REV_W.v [2 * k];
+        const int l2 = REV_W.v [2 * k + 1];
+        cascade_first_inv (s1 [k], tw.t0.cos (0), tw.t0.sin (0), x [l1], y [l1], x [l2], y [l2]);
+        if constexpr (CHUNK0)
+        {
+            y [l1] = V::first_of (y [l1], fix1 [k]);
+            y [l2] = V::first_of (y [l2], fix2 [k]);
+        }
+    }
+    V::transpose (x);
+    V::transpose (y);
+#pragma GCC unroll 16
+    for (Idx k = 0; k < W; ++ k)
+    {
+        vstore (df, i + k, x [k]);
+        vstore (df, h + i + k, y [k]);
+    }
+}
+
 // The inverse of last_stages: the packed spectrum in sf into lanes in df.
+template <int PHASOR_FROM>
 QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
 {
     const Idx r = 1 << (plan.nbr_bits - W_BITS);
     const Idx h = r >> 1;
     constexpr int TOP = 1 << W_BITS;
-    CascadeTwiddleSet tw (plan, r);
+    CascadeTwiddleSet <PHASOR_FROM> tw (plan, r);
 
     // Elements (m + 1/2) R first: lane 0 of chunk 0 needs them.
     V fix1 [W / 2];
@@ -1201,7 +1286,7 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
             e.minus [m] = e.plus [m - 1];
         }
         Spec <1> s1 [W / 2];
-        cascade_down <W_BITS> (e, tw, false, s1);
+        cascade_down <W_BITS, false> (e, tw, s1);
 #pragma GCC unroll 8
         for (Idx k = 0; k < W / 2; ++ k)
         {
@@ -1210,59 +1295,42 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
         }
     }
 
-    // Lane 0 of the first mirrored vectors: element m R, or for m R = N a
-    // finite value that only meets a zero sine.
-    V prev [TOP + 1];
-#pragma GCC unroll 16
-    for (Idx m = 1; m < TOP; ++ m)
+    last_chunk_inv <true> (df, sf, r, 0, tw, fix1, fix2);
+    for (Idx i = W; i < h; i += W)
     {
-        prev [m] = V::load (sf + m * r);
+        last_chunk_inv <false> (df, sf, r, i, tw, fix1, fix2);
     }
-    prev [TOP] = V::load (sf + TOP * r - W);
+}
 
-    for (Idx i = 0; i < h; i += W)
+
+
+// last_stages and last_stages_inv with the twiddles of the length.
+template <int PHASOR_FROM = 0>
+QUARN_KERNEL void last_stages_any (const Plan &plan, float *df, const float *sf)
+{
+    if constexpr (PHASOR_FROM < W_BITS)
     {
-        tw.next (i);
-        const bool chunk0 = (i == 0);
-        Spec <W_BITS> d;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-#pragma GCC unroll 16
-        for (Idx m = 0; m < TOP; ++ m)
+        if (phasor_from (plan.nbr_bits) != PHASOR_FROM)
         {
-            d.plus [m] = V::load (sf + m * r + i);
-        }
-#pragma GCC unroll 16
-        for (Idx m = 1; m <= TOP; ++ m)
-        {
-            const V t = V::load (sf + m * r - i - W);
-            d.minus [m] = V::reverse_shift (t, prev [m]);
-            prev [m] = t;
-        }
-        Spec <1> s1 [W / 2];
-        cascade_down <W_BITS> (d, tw, chunk0, s1);
-
-        V x [W];
-        V y [W];
-#pragma GCC unroll 8
-        for (Idx k = 0; k < W / 2; ++ k)
-        {
-            const int l1 = REV_W.v [2 * k];
-            const int l2 = REV_W.v [2 * k + 1];
-            cascade_first_inv (s1 [k], tw.t0.cos (0), tw.t0.sin (0), x [l1], y [l1], x [l2], y [l2]);
-            if (chunk0)
-            {
-                y [l1] = V::first_of (y [l1], fix1 [k]);
-                y [l2] = V::first_of (y [l2], fix2 [k]);
-            }
-        }
-        V::transpose (x);
-        V::transpose (y);
-#pragma GCC unroll 16
-        for (Idx k = 0; k < W; ++ k)
-        {
-            vstore (df, i + k, x [k]);
-            vstore (df, h + i + k, y [k]);
+            last_stages_any <PHASOR_FROM + 1> (plan, df, sf);
+            return;
         }
     }
+    last_stages <PHASOR_FROM> (plan, df, sf);
+}
+
+template <int PHASOR_FROM = 0>
+QUARN_KERNEL void last_stages_inv_any (const Plan &plan, float *df, const float *sf)
+{
+    if constexpr (PHASOR_FROM < W_BITS)
+    {
+        if (phasor_from (plan.nbr_bits) != PHASOR_FROM)
+        {
+            last_stages_inv_any <PHASOR_FROM + 1> (plan, df, sf);
+            return;
+        }
+    }
+    last_stages_inv <PHASOR_FROM> (plan, df, sf);
 }
 
 
@@ -1451,7 +1519,7 @@ QUARN_STEP void forward (const Plan &plan, float f [], const float x [])
         cur = run_forward (plan, mid + c, ((mid == a) ? b : a) + c, s.middle_block, s.inner, s.middle) - c;
     }
     cur = run_forward (plan, cur, (cur == a) ? b : a, n, s.middle, s.split);
-    last_stages (plan, (cur == a) ? b : a, cur);
+    last_stages_any (plan, (cur == a) ? b : a, cur);
 }
 
 QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
@@ -1463,7 +1531,7 @@ QUARN_STEP void backward (const Plan &plan, float x [], const float f [])
     float * const a = ((s.sweeps & 1) != 0) ? plan.buffer : x;
     float * const b = (a == x) ? plan.buffer : x;
 
-    last_stages_inv (plan, a, f);
+    last_stages_inv_any (plan, a, f);
     float *cur = run_backward (plan, a, b, n, s.middle, s.split);
     float * const mid = cur;
     for (Idx c = 0; c < n; c += s.middle_block)

@@ -16,9 +16,12 @@
 #ifndef QUARN_FFTREALSIMD_H
 #define QUARN_FFTREALSIMD_H
 
+#include <cstdint>
+
 #if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
 #define QUARN_SIMD_X86 1
 #include <immintrin.h>
+#include <cassert>
 #include <algorithm>
 #include <cmath>
 #include <type_traits>
@@ -76,6 +79,46 @@ struct Kernels
 // The widest level that this build and this CPU can run.
 inline int cpu_level ();
 
+// Where the vector passes put their scratch array of N floats, within a
+// block of N + buffer_slack (nbr_bits) floats from `base`: on a cache line,
+// and from 2^BUFFER_FAR_BITS samples on, half a page from `out` modulo the
+// 4 KiB page. The passes go back and forth between the scratch array and the
+// output at the same positions; had both arrays the same place in the page,
+// their lines would crowd the same few L1 cache sets (indexed by the address
+// modulo 4 KiB), and loads would wait on stores to the same page offset. That
+// made the passes from 2^15 samples up to 2 times slower, depending on where
+// the caller's array lay. The slack costs 64 bytes, or 4 KiB from
+// 2^BUFFER_FAR_BITS samples on.
+constexpr int BUFFER_FAR_BITS = 12;
+constexpr int PAGE_FLOATS = 1024;
+constexpr int LINE_FLOATS = 16;
+
+constexpr int buffer_slack (int nbr_bits)
+{
+    return (nbr_bits >= BUFFER_FAR_BITS) ? PAGE_FLOATS : LINE_FLOATS;
+}
+
+inline float * place_buffer (float *base, const float *out, int nbr_bits)
+{
+    // Only the addresses' offsets within a page are used: NOLINTs below.
+    const std::uintptr_t b = reinterpret_cast <std::uintptr_t> (base);  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+    std::uintptr_t skip;       // bytes
+    if (nbr_bits >= BUFFER_FAR_BITS)
+    {
+        const std::uintptr_t page = PAGE_FLOATS * sizeof (float);
+        const std::uintptr_t line = LINE_FLOATS * sizeof (float);
+        const std::uintptr_t o = reinterpret_cast <std::uintptr_t> (out);  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        const std::uintptr_t want = (o + page / 2) & ~(line - 1);
+        skip = (want - b) & (page - 1);
+    }
+    else
+    {
+        skip = (0 - b) & (LINE_FLOATS * sizeof (float) - 1);
+    }
+    return base + skip / sizeof (float);
+}
+
+
 // The kernels for a transform of 2^nbr_bits samples, of the widest level not
 // above max_level that can run it (each needs a minimum length).
 inline Kernels kernels_for (int max_level, int nbr_bits);
@@ -101,11 +144,13 @@ namespace quarn::simd
 //   splat (x)              x in every lane
 //   mul_add (a, b, c)      a b + c, fused where the CPU can
 //   mul_sub (a, b, c)      a b - c, fused where the CPU can
+//   first ()               lane 0
 //   first_of (a, b)        lane 0 of b, lanes 1 .. W - 1 of a
-//   reverse_shift (a, b)   b[0], a[W - 1], a[W - 2], ..., a[1]: the lanes
-//                          in mirrored order, shifted by one, which is how
-//                          the mirrored indices n - i of a merge meet whole
-//                          vectors
+//   reverse (a)            a[W - 1], ..., a[1], a[0]: the mirrored indices
+//                          n - i of a merge, read or written from n - i -
+//                          W + 1 on
+//   reverse_shift (a, b)   b[0], a[W - 1], a[W - 2], ..., a[1]: the same,
+//                          shifted by one lane, from n - i - W on
 //   transpose (r)          the W x W matrix of the W vectors r[0 .. W - 1]
 
 struct Sse2F
@@ -124,7 +169,9 @@ struct Sse2F
     QUARN_SSE2_FN static Sse2F mul_add (Sse2F a, Sse2F b, Sse2F c) { return a * b + c; }
     QUARN_SSE2_FN static Sse2F mul_sub (Sse2F a, Sse2F b, Sse2F c) { return a * b - c; }
 
+    QUARN_SSE2_FN float first () const { return _mm_cvtss_f32 (v); }
     QUARN_SSE2_FN static Sse2F first_of (Sse2F a, Sse2F b) { return { _mm_move_ss (a.v, b.v) }; }
+    QUARN_SSE2_FN static Sse2F reverse (Sse2F a) { return { _mm_shuffle_ps (a.v, a.v, _MM_SHUFFLE (0, 1, 2, 3)) }; }
 
     QUARN_SSE2_FN static Sse2F reverse_shift (Sse2F a, Sse2F b)
     {
@@ -180,7 +227,14 @@ struct Avx2F
     QUARN_AVX2_FN static Avx2F mul_add (Avx2F a, Avx2F b, Avx2F c) { return { _mm256_fmadd_ps (a.v, b.v, c.v) }; }
     QUARN_AVX2_FN static Avx2F mul_sub (Avx2F a, Avx2F b, Avx2F c) { return { _mm256_fmsub_ps (a.v, b.v, c.v) }; }
 
+    QUARN_AVX2_FN float first () const { return _mm256_cvtss_f32 (v); }
     QUARN_AVX2_FN static Avx2F first_of (Avx2F a, Avx2F b) { return { _mm256_blend_ps (a.v, b.v, 1) }; }
+
+    QUARN_AVX2_FN static Avx2F reverse (Avx2F a)
+    {
+        const __m256i idx = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
+        return { _mm256_permutevar8x32_ps (a.v, idx) };
+    }
 
     QUARN_AVX2_FN static Avx2F reverse_shift (Avx2F a, Avx2F b)
     {
@@ -243,10 +297,12 @@ struct Avx2D
 };
 
 // GCC 12 warns inside its own AVX-512 intrinsics (their undefined merge
-// sources) wherever they are inlined; the warning says nothing about this code.
+// sources) wherever they are inlined, as "maybe" or plainly uninitialised
+// depending on the optimisation; the warning says nothing about this code.
 #if defined (__GNUC__) && ! defined (__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #endif
 
 // Not runnable on the machines this was written on (no AVX-512): its kernels
@@ -269,7 +325,14 @@ struct Avx512F
     QUARN_AVX512_FN static Avx512F mul_add (Avx512F a, Avx512F b, Avx512F c) { return { _mm512_fmadd_ps (a.v, b.v, c.v) }; }
     QUARN_AVX512_FN static Avx512F mul_sub (Avx512F a, Avx512F b, Avx512F c) { return { _mm512_fmsub_ps (a.v, b.v, c.v) }; }
 
+    QUARN_AVX512_FN float first () const { return _mm512_cvtss_f32 (v); }
     QUARN_AVX512_FN static Avx512F first_of (Avx512F a, Avx512F b) { return { _mm512_mask_blend_ps (1, a.v, b.v) }; }
+
+    QUARN_AVX512_FN static Avx512F reverse (Avx512F a)
+    {
+        const __m512i idx = _mm512_setr_epi32 (15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+        return { _mm512_permutexvar_ps (idx, a.v) };
+    }
 
     QUARN_AVX512_FN static Avx512F reverse_shift (Avx512F a, Avx512F b)
     {

@@ -27,8 +27,9 @@ public:
     PhaseRotor & osc (int k) { return _fft._osc_bank [k]; }
     DT * use_buffer () const { return _fft.use_buffer (); }
 
-    // The tables as the vector kernels see them (vector-path objects only).
-    simd::Plan simd_plan () const { return _fft.simd_plan (); }
+    // The tables as the vector kernels see them (vector-path objects only),
+    // with the scratch array placed for the output `out`.
+    simd::Plan simd_plan (const DT *out) const { return _fft.simd_plan (out); }
 
     void pass_n_osc (DT df [], const DT sf [], int pass) const { _fft.pass_n_osc (df, sf, pass); }
 

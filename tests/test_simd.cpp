@@ -284,7 +284,9 @@ struct Emu16F
     static Emu16F mul_add (Emu16F a, Emu16F b, Emu16F c) { return a * b + c; }
     static Emu16F mul_sub (Emu16F a, Emu16F b, Emu16F c) { return a * b - c; }
 
+    float first () const { return v [0]; }
     static Emu16F first_of (Emu16F a, Emu16F b) { a.v [0] = b.v [0]; return a; }
+    static Emu16F reverse (Emu16F a) { std::reverse (a.v, a.v + W); return a; }
 
     static Emu16F reverse_shift (Emu16F a, Emu16F b)
     {
@@ -365,10 +367,10 @@ TEST (Emulated16Lanes, KernelsAgreeWithScalar)
         const int n = 1 << bits;
         const FFTReal <float> fft (n, FFTRealIsa::SSE2);
         const FFTReal <float> scalar (n, FFTRealIsa::SCALAR);
-        const quarn::simd::Plan plan = Probe (fft).simd_plan ();
         const std::vector <float> x = qtest::random_signal (n, 500 + bits);
         std::vector <float> f (n);
         std::vector <float> fs (n);
+        const quarn::simd::Plan plan = Probe (fft).simd_plan (f.data ());
         quarn::simd::emu16::forward (plan, f.data (), x.data ());
         scalar.forward (fs.data (), x.data ());
         const double df = max_rel_diff (f, fs);
