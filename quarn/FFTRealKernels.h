@@ -29,9 +29,11 @@
 // - Rows. The last w passes run in one sweep: for W indices i at a time, two
 //   W x W transposes give W elements of every row, and the W rows merge in
 //   registers (see last_stages). The mirrored elements m R - i of the
-//   result lie one lane off the vectors of the loop, so they are stored one
-//   chunk later, combined with the next chunk's values (reverse_shift); the
-//   sines, mirrored cosine entries, come the same way.
+//   result are a vector in reverse lane order, stored whole after one
+//   permutation (reverse); in the first chunk, where lane 0 would be element
+//   m R itself, the vector goes one lane lower (reverse_shift) and the next
+//   chunk writes its last lane again. The sines, mirrored cosine entries,
+//   are read the same way.
 // - Phasor passes (above TRIGO_BD_LIMIT): phasors in double, restarted at
 //   every block; on rows W of them side by side (lane j at angle j theta,
 //   stepping by W theta), on lanes the same, taken one angle at a time.
@@ -737,13 +739,13 @@ QUARN_STEP void first_stages_inv (const Plan &plan, float *x, const float *sf)
 // The last w passes merge them; for the lanes i .. i + W - 1 of a chunk
 // (i < R / 2) they read elements i and R / 2 + i of every row and write the
 // elements m R + i and m R - i of the result: a spectrum of 2^A R points is
-// carried as those elements of its (Spec <A>), and each merge is W lanes
+// carried as those elements of it (a Partial <A>), and each merge is W lanes
 // wide. The rows come from the lanes by W x W transposes; the elements
-// m R - i are stored, reversed, one chunk later (reverse_shift). The
+// m R - i are stored reversed (the first chunk: see the top of this file). The
 // elements (m + 1/2) R, which no chunk holds, are computed once at the end.
 
 template <int A>
-struct Spec
+struct Partial
 {
     V plus [1 << A];          // element m R + i
     V minus [(1 << A) + 1];   // element m R - i, for m >= 1
@@ -952,7 +954,7 @@ struct CascadeTwiddleSet
 // (index 0 and the middle of each spectrum) and takes them apart; a template
 // argument, so that the other chunks carry none of it.
 template <bool CHUNK0>
-QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, Spec <1> &d)
+QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, Partial <1> &d)
 {
     const V v = V::mul_sub (x2, c, y2 * s);
     const V v2 = V::mul_add (x2, s, y2 * c);
@@ -971,8 +973,8 @@ QUARN_KERNEL void cascade_first (V x1, V y1, V x2, V y2, V c, V s, Spec <1> &d)
 // minus lane m' takes the cosine and sine of plus lane 2^(A - 1) - m',
 // swapped.
 template <int A, bool CHUNK0, class Twiddles>
-QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Twiddles &tw,
-                                 Spec <A + 1> &d)
+QUARN_KERNEL void cascade_merge (const Partial <A> &p, const Partial <A> &q, const Twiddles &tw,
+                                 Partial <A + 1> &d)
 {
     constexpr Idx M = Idx (1) << A;
     constexpr Idx H = M >> 1;
@@ -1014,7 +1016,7 @@ QUARN_KERNEL void cascade_merge (const Spec <A> &p, const Spec <A> &q, const Twi
 
 // Merges the W >> A spectra of level A pairwise up to the whole transform.
 template <int A, bool CHUNK0, class TwiddleSet>
-QUARN_KERNEL void cascade_up (Spec <A> *specs, const TwiddleSet &tw, Spec <W_BITS> &out)
+QUARN_KERNEL void cascade_up (Partial <A> *specs, const TwiddleSet &tw, Partial <W_BITS> &out)
 {
     if constexpr (A == W_BITS)
     {
@@ -1022,7 +1024,7 @@ QUARN_KERNEL void cascade_up (Spec <A> *specs, const TwiddleSet &tw, Spec <W_BIT
     }
     else
     {
-        Spec <A + 1> next [(W >> A) / 2];
+        Partial <A + 1> next [(W >> A) / 2];
 #pragma GCC unroll 8
         for (Idx k = 0; k < (W >> A) / 2; ++ k)
         {
@@ -1051,7 +1053,7 @@ QUARN_KERNEL void last_chunk (float *df, const float *sf, Idx r, Idx i, TwiddleS
 
     // Row p is lane bitrev_w (p).
     tw.template next <CHUNK0> (i);
-    Spec <1> s1 [W / 2];
+    Partial <1> s1 [W / 2];
 #pragma GCC unroll 8
     for (Idx k = 0; k < W / 2; ++ k)
     {
@@ -1059,7 +1061,7 @@ QUARN_KERNEL void last_chunk (float *df, const float *sf, Idx r, Idx i, TwiddleS
                                 x [REV_W.v [2 * k + 1]], y [REV_W.v [2 * k + 1]],
                                 tw.t0.cos (0), tw.t0.sin (0), s1 [k]);
     }
-    Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+    Partial <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
     cascade_up <1, CHUNK0> (s1, tw, out);
 
 #pragma GCC unroll 16
@@ -1103,7 +1105,7 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
     // (dfr [h] = s1r [h], dfi [h] = s2r [h]); the passes after it are
     // ordinary merges there, at angles (m + 1/2) pi / 2^A.
     tw.set_half (plan);
-    Spec <1> s1 [W / 2];
+    Partial <1> s1 [W / 2];
 #pragma GCC unroll 8
     for (Idx k = 0; k < W / 2; ++ k)
     {
@@ -1114,7 +1116,7 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
         s1 [k].plus [1] = b;
         s1 [k].minus [2] = b;
     }
-    Spec <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+    Partial <W_BITS> out;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
     cascade_up <1, false> (s1, tw, out);
 #pragma GCC unroll 16
     for (Idx m = 1; m <= TOP; ++ m)
@@ -1125,7 +1127,7 @@ QUARN_STEP void last_stages (const Plan &plan, float *df, const float *sf)
 
 // The inverse of cascade_merge, doubled, as FFTReal::split_pass.
 template <int A, bool CHUNK0, class Twiddles>
-QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const Twiddles &tw, Spec <A> &p, Spec <A> &q)
+QUARN_KERNEL void cascade_split (const Partial <A + 1> &d, const Twiddles &tw, Partial <A> &p, Partial <A> &q)
 {
     constexpr Idx M = Idx (1) << A;
     constexpr Idx H = M >> 1;
@@ -1175,7 +1177,7 @@ QUARN_KERNEL void cascade_split (const Spec <A + 1> &d, const Twiddles &tw, Spec
 
 // Splits the whole transform (level A) down to the W / 2 spectra of level 1.
 template <int A, bool CHUNK0, class TwiddleSet>
-QUARN_KERNEL void cascade_down (const Spec <A> &spec, const TwiddleSet &tw, Spec <1> *out)
+QUARN_KERNEL void cascade_down (const Partial <A> &spec, const TwiddleSet &tw, Partial <1> *out)
 {
     if constexpr (A == 1)
     {
@@ -1183,8 +1185,8 @@ QUARN_KERNEL void cascade_down (const Spec <A> &spec, const TwiddleSet &tw, Spec
     }
     else
     {
-        Spec <A - 1> p;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-        Spec <A - 1> q;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+        Partial <A - 1> p;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+        Partial <A - 1> q;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
         cascade_split <A - 1, CHUNK0> (spec, tw.template get <A - 1> (), p, q);
         cascade_down <A - 1, CHUNK0> (p, tw, out);
         cascade_down <A - 1, CHUNK0> (q, tw, out + (1 << (A - 2)));
@@ -1193,7 +1195,7 @@ QUARN_KERNEL void cascade_down (const Spec <A> &spec, const TwiddleSet &tw, Spec
 
 // The inverse of cascade_first: rows p (x1, y1) and q (x2, y2), doubled;
 // y1 and y2 of lane 0 of chunk 0 (elements R / 2) come from the caller.
-QUARN_KERNEL void cascade_first_inv (const Spec <1> &d, V c, V s, V &x1, V &y1, V &x2, V &y2)
+QUARN_KERNEL void cascade_first_inv (const Partial <1> &d, V c, V s, V &x1, V &y1, V &x2, V &y2)
 {
     x1 = d.plus [0] + d.minus [1];
     y1 = d.plus [1] - d.minus [2];
@@ -1212,7 +1214,7 @@ QUARN_KERNEL void last_chunk_inv (float *df, const float *sf, Idx r, Idx i, Twid
     const Idx h = r >> 1;
     constexpr int TOP = 1 << W_BITS;
     tw.template next <CHUNK0> (i);
-    Spec <W_BITS> d;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+    Partial <W_BITS> d;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
 #pragma GCC unroll 16
     for (Idx m = 0; m < TOP; ++ m)
     {
@@ -1233,7 +1235,7 @@ QUARN_KERNEL void last_chunk_inv (float *df, const float *sf, Idx r, Idx i, Twid
             d.minus [m] = V::reverse (V::load (sf + m * r - i - (W - 1)));
         }
     }
-    Spec <1> s1 [W / 2];
+    Partial <1> s1 [W / 2];
     cascade_down <W_BITS, CHUNK0> (d, tw, s1);
 
     V x [W];
@@ -1274,7 +1276,7 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
     V fix2 [W / 2];
     {
         tw.set_half (plan);
-        Spec <W_BITS> e;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
+        Partial <W_BITS> e;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
 #pragma GCC unroll 16
         for (Idx m = 0; m < TOP; ++ m)
         {
@@ -1285,7 +1287,7 @@ QUARN_STEP void last_stages_inv (const Plan &plan, float *df, const float *sf)
         {
             e.minus [m] = e.plus [m - 1];
         }
-        Spec <1> s1 [W / 2];
+        Partial <1> s1 [W / 2];
         cascade_down <W_BITS, false> (e, tw, s1);
 #pragma GCC unroll 8
         for (Idx k = 0; k < W / 2; ++ k)
