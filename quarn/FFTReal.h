@@ -25,9 +25,10 @@
 //
 // Memory: for float about 10 bytes per sample (bit-reversal table 4, work
 // buffer 4, cosine table 2; the vector paths add up to 1 for twiddles laid
-// out for them), plus a 32-byte phasor per doubling above 2^12 (and 272
-// bytes more on the vector paths); for double about 16 (4, 8 and 4), no
-// phasors.
+// out for them, and a fixed slack of 64 bytes, 4 KiB from 2^12 samples, to
+// place their scratch array), plus a 32-byte phasor per doubling above 2^12
+// (and 272 bytes more on the vector paths); for double about 16 (4, 8 and
+// 4), no phasors.
 //
 // Speed: FFTReal <float> picks, once per object, the widest instruction set
 // that the CPU offers (AVX-512, AVX2 with FMA, SSE2 on x86 with GCC or Clang;
