@@ -2,6 +2,7 @@
 // float and double; the tables and phasors it runs on.
 
 #include "quarn/FFTReal.h"
+#include "instances.h"
 #include "probe.h"
 #include "reference.h"
 

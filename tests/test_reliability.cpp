@@ -4,6 +4,7 @@
 // number that is wrong (README, "Odd data").
 
 #include "quarn/FFTReal.h"
+#include "instances.h"
 #include "reference.h"
 #include "selfcheck.h"
 

@@ -3,6 +3,7 @@
 // ThreadSanitizer.
 
 #include "quarn/FFTReal.h"
+#include "instances.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
