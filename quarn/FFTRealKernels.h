@@ -1177,17 +1177,17 @@ QUARN_KERNEL void cascade_split (const Partial <A + 1> &d, const Twiddles &tw, P
 
 // Splits the whole transform (level A) down to the W / 2 spectra of level 1.
 template <int A, bool CHUNK0, class TwiddleSet>
-QUARN_KERNEL void cascade_down (const Partial <A> &spec, const TwiddleSet &tw, Partial <1> *out)
+QUARN_KERNEL void cascade_down (const Partial <A> &part, const TwiddleSet &tw, Partial <1> *out)
 {
     if constexpr (A == 1)
     {
-        out [0] = spec;
+        out [0] = part;
     }
     else
     {
         Partial <A - 1> p;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
         Partial <A - 1> q;  // NOLINT(cppcoreguidelines-pro-type-member-init): filled before use
-        cascade_split <A - 1, CHUNK0> (spec, tw.template get <A - 1> (), p, q);
+        cascade_split <A - 1, CHUNK0> (part, tw.template get <A - 1> (), p, q);
         cascade_down <A - 1, CHUNK0> (p, tw, out);
         cascade_down <A - 1, CHUNK0> (q, tw, out + (1 << (A - 2)));
     }
