@@ -74,8 +74,25 @@ enum class FFTRealIsa
     SCALAR,    // the plain scalar passes: every machine, every sample type
     SSE2,      // x86, 4 lanes
     AVX2,      // x86 with AVX2 and FMA, 8 lanes
-    AVX512     // x86 with AVX-512F, AVX2 and FMA, 16 lanes
+    AVX512,    // x86 with AVX-512F, AVX2 and FMA, 16 lanes
+    NEON       // AArch64, 4 lanes
 };
+
+// A short name for each value ("AUTO", "SCALAR", "SSE2", "AVX2", "AVX512",
+// "NEON"), for messages and reports; "?" for a value outside the enum.
+inline const char * FFTReal_isa_name (FFTRealIsa isa)
+{
+    switch (isa)
+    {
+    case FFTRealIsa::AUTO: return "AUTO";
+    case FFTRealIsa::SCALAR: return "SCALAR";
+    case FFTRealIsa::SSE2: return "SSE2";
+    case FFTRealIsa::AVX2: return "AVX2";
+    case FFTRealIsa::AVX512: return "AVX512";
+    case FFTRealIsa::NEON: return "NEON";
+    }
+    return "?";
+}
 
 
 
@@ -360,6 +377,8 @@ bool FFTReal<DT>::isa_available (FFTRealIsa isa)
         return cpu >= simd::LEVEL_AVX2;
     case FFTRealIsa::AVX512:
         return cpu >= simd::LEVEL_AVX512;
+    case FFTRealIsa::NEON:
+        return false;
     default:
         return true;
     }
@@ -379,7 +398,8 @@ void FFTReal<DT>::choose_kernels (FFTRealIsa isa)
         {
             return;
         }
-        const int cap = (isa == FFTRealIsa::SSE2) ? simd::LEVEL_SSE2
+        const int cap = (isa == FFTRealIsa::NEON) ? simd::LEVEL_SCALAR
+                      : (isa == FFTRealIsa::SSE2) ? simd::LEVEL_SSE2
                       : (isa == FFTRealIsa::AVX2) ? simd::LEVEL_AVX2
                       : simd::LEVEL_AVX512;
         _simd = simd::kernels_for (std::min (simd::cpu_level (), cap), _nbr_bits);
