@@ -1,15 +1,18 @@
+// SPDX-License-Identifier: MIT
 // DynArray: the engine's owning array.
 //
 // A heap block whose element count is fixed when the array is created or
 // reallocated, with checked element access. It has no growth that keeps
 // contents, no copy and no iteration: the transform object sizes each table
 // once, fills it and afterwards only indexes it (or walks it with plain
-// pointer arithmetic from the address of an element).
+// pointer arithmetic from the address of an element). It moves, so that
+// transform objects can.
 
 #ifndef QUARN_DYNARRAY_H
 #define QUARN_DYNARRAY_H
 
 #include <cassert>
+#include <cstddef>
 
 namespace quarn
 {
@@ -32,6 +35,10 @@ public:
 
     DynArray (const DynArray &) = delete;
     DynArray & operator = (const DynArray &) = delete;
+
+    // Takes the other's block; the other is left empty.
+    DynArray (DynArray &&other) noexcept;
+    DynArray & operator = (DynArray &&other) noexcept;
 
     // Replaces the storage by a fresh block of `size` elements, contents not
     // copied, even when `size` equals the current length. A `size` of 0
@@ -58,7 +65,7 @@ DynArray<T>::DynArray (int size)
     assert (size >= 0);
     if (size > 0)
     {
-        _data = new DataType [size];
+        _data = new DataType [static_cast <std::size_t> (size)];
         _len = size;
     }
 }
@@ -76,6 +83,33 @@ DynArray<T>::~DynArray ()
 
 
 template <class T>
+DynArray<T>::DynArray (DynArray &&other) noexcept
+:   _data (other._data),
+    _len (other._len)
+{
+    other._data = nullptr;
+    other._len = 0;
+}
+
+
+
+template <class T>
+DynArray<T> & DynArray<T>::operator = (DynArray &&other) noexcept
+{
+    if (this != &other)
+    {
+        delete [] _data;
+        _data = other._data;
+        _len = other._len;
+        other._data = nullptr;
+        other._len = 0;
+    }
+    return *this;
+}
+
+
+
+template <class T>
 void DynArray<T>::reallocate (int size)
 {
     assert (size >= 0);
@@ -83,7 +117,7 @@ void DynArray<T>::reallocate (int size)
     {
         // Allocate first: a throwing allocation leaves the array untouched.
         DataType * old_data = _data;
-        _data = new DataType [size];
+        _data = new DataType [static_cast <std::size_t> (size)];
         _len = size;
         delete [] old_data;
     }

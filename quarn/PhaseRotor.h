@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // PhaseRotor: a rotating unit phasor, the twiddle source of long passes.
 //
 // The phasor is multiplied by a fixed rotation before each use, so a pass

@@ -1,5 +1,7 @@
-// A window on FFTReal's internals for the tests (its tables and phasors),
-// and the death-test pattern of a failed check.
+// SPDX-License-Identifier: MIT
+// A window on FFTReal's internals for the tests that need one: the scalar
+// path's passes and work buffer, and the tables of a vector path. And the
+// death-test pattern of a failed check.
 
 #ifndef QUARN_TESTS_PROBE_H
 #define QUARN_TESTS_PROBE_H
@@ -17,24 +19,23 @@ class FFTRealProbe
 public:
     using Fft = FFTReal <DT>;
 
-    explicit FFTRealProbe (const Fft &fft) : _fft (const_cast <Fft &> (fft)) {}
+    explicit FFTRealProbe (const Fft &fft) : _fft (fft) {}
 
     static constexpr int TRIGO_BD_LIMIT = Fft::TRIGO_BD_LIMIT;
 
-    int bitrev (int c) const { return _fft._bitrev_table [c]; }
-    DT cos_entry (int pos) const { return _fft._cos_table [pos]; }
-    static int cos_level_index (int level) { return Fft::cos_level_index (level); }
-    PhaseRotor & osc (int k) { return _fft._osc_bank [k]; }
     DT * use_buffer () const { return _fft.use_buffer (); }
+    const PhaseRotor & osc (int k) const { return _fft._osc_bank [k]; }
+    const detail::VectorTables <DT> & tables () const { return _fft._vector_plan.tables (); }
 
-    // The tables as the vector kernels see them (vector-path objects only),
-    // with the scratch array placed for the output `out`.
-    simd::Plan simd_plan (const DT *out) const { return _fft.simd_plan (out); }
-
+    void transform_general (DT f [], const DT x [], DT buf []) const { _fft.transform_general (f, x, buf); }
+    void pass_1_2 (DT df [], const DT x []) const { _fft.pass_1_2 (df, x); }
+    void pass_3 (DT df [], const DT sf []) const { _fft.pass_3 (df, sf); }
+    void pass_n (DT df [], const DT sf [], int pass) const { _fft.pass_n (df, sf, pass); }
+    void pass_n_table (DT df [], const DT sf [], int pass) const { _fft.pass_n_table (df, sf, pass); }
     void pass_n_osc (DT df [], const DT sf [], int pass) const { _fft.pass_n_osc (df, sf, pass); }
 
 private:
-    Fft & _fft;
+    const Fft & _fft;
 };
 
 }  // namespace quarn

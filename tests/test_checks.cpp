@@ -82,14 +82,14 @@ TEST (ChecksDeathTest, ComplexViewArguments)
 // above 12, seen through the bounds of its array.
 TEST (ChecksDeathTest, OscillatorPassesAndBank)
 {
-    const FFTReal <float> fft (1 << 14);
+    const FFTReal <float> fft (1 << 14, quarn::FFTRealIsa::SCALAR);
     std::vector <float> a (1 << 14);
     std::vector <float> b (1 << 14);
     EXPECT_DEATH (Probe (fft).pass_n_osc (a.data (), b.data (), 12), check_text ("pass > TRIGO_BD_LIMIT"));
     EXPECT_DEATH (Probe (fft).pass_n_osc (a.data (), b.data (), 14), check_text ("pass < _nbr_bits"));
     for (int bits : { 12, 13, 14, 15 })
     {
-        const FFTReal <float> other (1 << bits);
+        const FFTReal <float> other (1 << bits, quarn::FFTRealIsa::SCALAR);
         EXPECT_DEATH (Probe (other).osc (bits - 12), check_text ("pos < _len")) << bits;
         if (bits > 12)
         {

@@ -3,7 +3,6 @@
 
 #include "quarn/FFTReal.h"
 #include "instances.h"
-#include "probe.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
@@ -15,8 +14,6 @@ namespace
 {
 
 using quarn::FFTReal;
-using quarn::PhaseRotor;
-using Probe = quarn::FFTRealProbe <float>;
 
 std::vector <float> forward_of (const std::vector <float> &x)
 {
@@ -75,98 +72,6 @@ TEST (Forward, Accuracy)
 TEST (Double, ForwardAccuracy)
 {
     forward_accuracy <double> (12, 16, 2, 1e-15, 2e-15);
-}
-
-TEST (Tables, BitReversal)
-{
-    const FFTReal <float> f1 (1);
-    const FFTReal <float> f8 (8);
-    const FFTReal <float> f16 (16);
-    const int expect8 [] = { 0, 4, 2, 6, 1, 5, 3, 7 };
-    const int expect16 [] = { 0, 8, 4, 12, 2, 10, 6, 14, 1, 9, 5, 13, 3, 11, 7, 15 };
-    EXPECT_EQ (Probe (f1).bitrev (0), 0);
-    for (int c = 0; c < 16; ++ c)
-    {
-        EXPECT_EQ (Probe (f16).bitrev (c), expect16 [c]) << "entry " << c;
-        if (c < 8)
-        {
-            EXPECT_EQ (Probe (f8).bitrev (c), expect8 [c]) << "entry " << c;
-        }
-    }
-}
-
-// Level L (3 .. log2 N - 1) starts at 2^(L-1) - 4 and holds cos (i pi / 2^L),
-// i < 2^(L-1), each rounded once: a recurrence would drift.
-TEST (Tables, CosineLevels)
-{
-    EXPECT_EQ (Probe::cos_level_index (3), 0);
-    EXPECT_EQ (Probe::cos_level_index (4), 4);
-    EXPECT_EQ (Probe::cos_level_index (6), 28);
-    const FFTReal <float> fft (1024);
-    for (int level = 3; level < 10; ++ level)
-    {
-        for (int i = 0; i < (1 << (level - 1)); ++ i)
-        {
-            ASSERT_EQ (Probe (fft).cos_entry (Probe::cos_level_index (level) + i),
-                       float (std::cos (i * qtest::PI_L / (1 << level)))) << "level " << level << " entry " << i;
-        }
-    }
-}
-
-// The default stays at angle 0; set_increment leaves the angle, reset
-// leaves the increment.
-TEST (PhaseRotor, DefaultsIncrementAndReset)
-{
-    PhaseRotor r;
-    r.advance ();
-    EXPECT_EQ (r.cur_cos (), 1.0);
-    EXPECT_EQ (r.cur_sin (), 0.0);
-    r.set_increment (0.3);
-    EXPECT_EQ (r.cur_cos (), 1.0);
-    r.advance ();
-    r.advance ();
-    r.reset ();
-    r.advance ();
-    const double c = std::cos (0.3);
-    const double s = std::sin (0.3);
-    EXPECT_EQ (r.cur_cos (), c);
-    EXPECT_EQ (r.cur_sin (), s);
-    r.advance ();
-    EXPECT_DOUBLE_EQ (r.cur_cos (), c * c - s * s);
-    EXPECT_DOUBLE_EQ (r.cur_sin (), 2 * c * s);
-}
-
-// Element k turns by pi / 2^(13 + k): the first twiddle step of pass 13 + k.
-TEST (OscillatorBank, IncrementsPerElement)
-{
-    const FFTReal <float> fft (1 << 16);
-    for (int k = 0; k < 4; ++ k)
-    {
-        PhaseRotor &osc = Probe (fft).osc (k);
-        osc.reset ();
-        osc.advance ();
-        const double inc = qtest::PI_L / std::ldexp (1.0L, Probe::TRIGO_BD_LIMIT + 1 + k);
-        EXPECT_EQ (osc.cur_cos (), std::cos (inc)) << "element " << k;
-        EXPECT_EQ (osc.cur_sin (), std::sin (inc)) << "element " << k;
-    }
-}
-
-// 2^13 has one bank element that no pass uses; 2^14 uses it for pass 13.
-// Spoiling its increment shows which transforms read it (the bank belongs
-// to the scalar passes; the vector paths keep their own phasors).
-TEST (OscillatorBank, OnlyPassesAboveTheTableUseIt)
-{
-    for (int bits : { 13, 14 })
-    {
-        const int n = 1 << bits;
-        const FFTReal <float> fft (n, quarn::FFTRealIsa::SCALAR);
-        const std::vector <float> x = qtest::random_signal (n, 3);
-        std::vector <float> f (n);
-        Probe (fft).osc (0).set_increment (1.0);
-        fft.forward (f.data (), x.data ());
-        const double err = qtest::compare (f.data (), qtest::packed_dft_fast (x.data (), n)).max_rel;
-        EXPECT_TRUE (bits == 13 ? err < 1e-6 : err > 1e-2) << "n " << n << ": " << err;
-    }
 }
 
 }  // namespace

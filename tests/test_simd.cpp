@@ -27,15 +27,7 @@ using Probe = quarn::FFTRealProbe <float>;
 
 const char * isa_name (FFTRealIsa isa)
 {
-    switch (isa)
-    {
-    case FFTRealIsa::AUTO: return "AUTO";
-    case FFTRealIsa::SCALAR: return "SCALAR";
-    case FFTRealIsa::SSE2: return "SSE2";
-    case FFTRealIsa::AVX2: return "AVX2";
-    case FFTRealIsa::AVX512: return "AVX512";
-    }
-    return "?";
+    return quarn::FFTReal_isa_name (isa);
 }
 
 // Largest difference over the largest magnitude of the reference.
@@ -98,29 +90,6 @@ protected:
         }
     }
 };
-
-// The path asked for runs from its shortest length on, and narrower ones
-// below it.
-TEST_P (Path, RunsWhereItApplies)
-{
-    const FFTRealIsa isa = GetParam ();
-    const int min_bits = (isa == FFTRealIsa::AVX512) ? 9
-                       : (isa == FFTRealIsa::AVX2) ? 7
-                       : (isa == FFTRealIsa::SSE2) ? 4 : 0;
-    for (int bits = 0; bits <= MAX_BITS; ++ bits)
-    {
-        const FFTReal <float> fft (1 << bits, isa);
-        if (bits >= min_bits)
-        {
-            EXPECT_EQ (fft.isa (), isa) << "n 2^" << bits;
-        }
-        else
-        {
-            EXPECT_NE (fft.isa (), isa) << "n 2^" << bits;
-            EXPECT_TRUE (FFTReal <float>::isa_available (fft.isa ()));
-        }
-    }
-}
 
 // Forward against the scalar path and the reference; backward against the
 // scalar path's backward of the same spectrum, and as a round trip.

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+// The dispatcher: the one place where the kernels of engine.h are compiled
+// for each instruction set, and where a length gets its kernels.
+//
+// On x86 (GCC or Clang) each instruction set's entry points carry it as a
+// target attribute and are flattened: every kernel, butterfly and vocabulary
+// call inside them is inlined and compiled for that set, so a build without
+// -march flags still runs AVX2 or AVX-512 code where the CPU has it. The CPU
+// is asked once per object. On AArch64 the NEON entries need no attribute.
+// Elsewhere there are no vector paths, and FFTReal runs its scalar passes.
+
+#ifndef QUARN_DETAIL_DISPATCH_H
+#define QUARN_DETAIL_DISPATCH_H
+
+#include "quarn/FFTReal.h"
+#include "quarn/detail/engine.h"
+#include "quarn/detail/kernels.h"
+#include "quarn/detail/straight.h"
+
+#if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
+#define QUARN_X86 1
+#include "quarn/detail/vec_x86.h"
+#elif defined (__aarch64__) && defined (__ARM_NEON)
+#define QUARN_NEON 1
+#include "quarn/detail/vec_neon.h"
+#endif
+
+#include <type_traits>
+
+namespace quarn::detail
+{
+
+// The steps of one vocabulary, each a function of its own compiled for the
+// instruction set and flattened: every kernel, butterfly and vocabulary call
+// inside is inlined. A step per function rather than the whole transform in
+// one keeps each within reach of the register allocator (measured: about 15%
+// fewer instructions). Then the two entry points of whole transforms.
+#define QUARN_ENTRIES(NAME, ATTR, V)                                                        \
+    struct NAME##_steps                                                                     \
+    {                                                                                       \
+        using T = V::Scalar;                                                                \
+        using Tab = VectorTables <T>;                                                       \
+        using K = Steps <V>;                                                                \
+        ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x) \
+        { K::first (t, d, x); }                                                             \
+        ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::single (t, d, s, len, p); }                                                    \
+        ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::pair (t, d, s, len, p); }                                                      \
+        ATTR [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
+        { K::last (t, f, s); }                                                              \
+        ATTR [[gnu::flatten, gnu::noinline]] static void first_inv (const Tab &t, T *x, const T *s) \
+        { K::first_inv (t, x, s); }                                                         \
+        ATTR [[gnu::flatten, gnu::noinline]] static void single_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::single_inv (t, d, s, len, p); }                                                \
+        ATTR [[gnu::flatten, gnu::noinline]] static void pair_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::pair_inv (t, d, s, len, p); }                                                  \
+        ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
+        { K::last_inv (t, d, f); }                                                          \
+    };                                                                                      \
+    inline void forward_##NAME (const VectorTables <V::Scalar> &tab,                        \
+        V::Scalar f [], const V::Scalar x [], V::Scalar scratch [])                         \
+    {                                                                                       \
+        Engine <V, NAME##_steps>::forward (tab, f, x, scratch);                             \
+    }                                                                                       \
+    inline void backward_##NAME (const VectorTables <V::Scalar> &tab,                       \
+        V::Scalar x [], const V::Scalar f [], V::Scalar scratch [])                         \
+    {                                                                                       \
+        Engine <V, NAME##_steps>::backward (tab, x, f, scratch);                            \
+    }
+
+#if defined (QUARN_X86)
+// GCC 12 warns inside its own AVX-512 intrinsics (their undefined merge
+// sources) wherever they are inlined, as "maybe" or plainly uninitialised
+// depending on the optimisation; the warning says nothing about this code.
+#if defined (__GNUC__) && ! defined (__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#endif
+QUARN_ENTRIES (sse2_f, QUARN_SSE2, Sse2F)
+QUARN_ENTRIES (sse2_d, QUARN_SSE2, Sse2D)
+QUARN_ENTRIES (avx2_f, QUARN_AVX2, Avx2F)
+QUARN_ENTRIES (avx2_d, QUARN_AVX2, Avx2D)
+QUARN_ENTRIES (avx512_f, QUARN_AVX512, Avx512F)
+QUARN_ENTRIES (avx512_d, QUARN_AVX512, Avx512D)
+#if defined (__GNUC__) && ! defined (__clang__)
+#pragma GCC diagnostic pop
+#endif
+#elif defined (QUARN_NEON)
+QUARN_ENTRIES (neon_f, , NeonF)
+QUARN_ENTRIES (neon_d, , NeonD)
+#endif
+
+#undef QUARN_ENTRIES
+
+// One instruction set's kernels for sample type T, by the vocabulary V.
+template <class V>
+Kernels <typename V::Scalar> kernels_of (FFTRealIsa isa,
+                                         typename Kernels <typename V::Scalar>::Forward fwd,
+                                         typename Kernels <typename V::Scalar>::Backward bwd)
+{
+    Kernels <typename V::Scalar> k;
+    k.forward = fwd;
+    k.backward = bwd;
+    k.isa = isa;
+    k.lanes = V::W;
+    return k;
+}
+
+#if defined (QUARN_X86)
+
+// 0: no vector path, 1: SSE2, 2: AVX2 with FMA, 3: AVX-512F too.
+inline int cpu_level ()
+{
+    __builtin_cpu_init ();
+    if (__builtin_cpu_supports ("avx512f") && __builtin_cpu_supports ("avx2")
+        && __builtin_cpu_supports ("fma"))
+    {
+        return 3;
+    }
+    if (__builtin_cpu_supports ("avx2") && __builtin_cpu_supports ("fma"))
+    {
+        return 2;
+    }
+    return __builtin_cpu_supports ("sse2") ? 1 : 0;
+}
+
+inline int isa_level (FFTRealIsa isa)
+{
+    switch (isa)
+    {
+    case FFTRealIsa::AUTO: return 3;
+    case FFTRealIsa::SSE2: return 1;
+    case FFTRealIsa::AVX2: return 2;
+    case FFTRealIsa::AVX512: return 3;
+    default: return 0;
+    }
+}
+
+#endif
+
+template <class T>
+bool isa_runs (FFTRealIsa isa)
+{
+    if (isa == FFTRealIsa::AUTO || isa == FFTRealIsa::SCALAR)
+    {
+        return true;
+    }
+#if defined (QUARN_X86)
+    return isa != FFTRealIsa::NEON && isa_level (isa) <= cpu_level ();
+#elif defined (QUARN_NEON)
+    return isa == FFTRealIsa::NEON;
+#else
+    return false;
+#endif
+}
+
+template <class T>
+Kernels <T> select_kernels (FFTRealIsa cap, int nbr_bits)
+{
+    static_assert (std::is_same <T, float>::value || std::is_same <T, double>::value, "float or double");
+    constexpr bool F = std::is_same <T, float>::value;
+    Kernels <T> k;
+#if defined (QUARN_X86)
+    const int level = std::min (cpu_level (), isa_level (cap));
+    if (level >= 3 && nbr_bits >= (F ? Shape <Avx512F>::MIN_BITS : Shape <Avx512D>::MIN_BITS))
+    {
+        if constexpr (F) { k = kernels_of <Avx512F> (FFTRealIsa::AVX512, forward_avx512_f, backward_avx512_f); }
+        else { k = kernels_of <Avx512D> (FFTRealIsa::AVX512, forward_avx512_d, backward_avx512_d); }
+    }
+    else if (level >= 2 && nbr_bits >= (F ? Shape <Avx2F>::MIN_BITS : Shape <Avx2D>::MIN_BITS))
+    {
+        if constexpr (F) { k = kernels_of <Avx2F> (FFTRealIsa::AVX2, forward_avx2_f, backward_avx2_f); }
+        else { k = kernels_of <Avx2D> (FFTRealIsa::AVX2, forward_avx2_d, backward_avx2_d); }
+    }
+    else if (level >= 1 && nbr_bits >= (F ? Shape <Sse2F>::MIN_BITS : Shape <Sse2D>::MIN_BITS))
+    {
+        if constexpr (F) { k = kernels_of <Sse2F> (FFTRealIsa::SSE2, forward_sse2_f, backward_sse2_f); }
+        else { k = kernels_of <Sse2D> (FFTRealIsa::SSE2, forward_sse2_d, backward_sse2_d); }
+    }
+    else if (level >= 1 && (nbr_bits == 3 || nbr_bits == 4))
+    {
+        k = (nbr_bits == 3) ? kernels_of <One <T>> (FFTRealIsa::SSE2, Straight <T, 3>::forward, Straight <T, 3>::backward)
+                            : kernels_of <One <T>> (FFTRealIsa::SSE2, Straight <T, 4>::forward, Straight <T, 4>::backward);
+    }
+#elif defined (QUARN_NEON)
+    if (cap == FFTRealIsa::AUTO || cap == FFTRealIsa::NEON)
+    {
+        if (nbr_bits >= (F ? Shape <NeonF>::MIN_BITS : Shape <NeonD>::MIN_BITS))
+        {
+            if constexpr (F) { k = kernels_of <NeonF> (FFTRealIsa::NEON, forward_neon_f, backward_neon_f); }
+            else { k = kernels_of <NeonD> (FFTRealIsa::NEON, forward_neon_d, backward_neon_d); }
+        }
+        else if (nbr_bits == 3 || nbr_bits == 4)
+        {
+            k = (nbr_bits == 3) ? kernels_of <One <T>> (FFTRealIsa::NEON, Straight <T, 3>::forward, Straight <T, 3>::backward)
+                                : kernels_of <One <T>> (FFTRealIsa::NEON, Straight <T, 4>::forward, Straight <T, 4>::backward);
+        }
+    }
+#else
+    (void) cap;
+    (void) nbr_bits;
+#endif
+    // Float takes its twiddles from double phasors above 2^12: float
+    // accuracy all the same. Double reads tables at every pass.
+    k.limit = F ? 12 : 30;
+    return k;
+}
+
+}  // namespace quarn::detail
+
+#endif  // QUARN_DETAIL_DISPATCH_H

@@ -1,0 +1,196 @@
+// SPDX-License-Identifier: MIT
+// What FFTReal needs to know of the vector paths: the kernels chosen for one
+// length and the tables they read. The kernels themselves are compiled in
+// dispatch.h.
+
+#ifndef QUARN_DETAIL_KERNELS_H
+#define QUARN_DETAIL_KERNELS_H
+
+#include "quarn/DynArray.h"
+#include "quarn/detail/tables.h"
+
+#include <cstddef>
+#include <utility>
+
+namespace quarn
+{
+
+enum class FFTRealIsa;
+
+namespace detail
+{
+
+// The vector kernels place their working array within the scratch array,
+// away from the output's cache sets (engine.h): from 2^FAR_BITS samples on,
+// half a page from it, else on a cache line. These are the bytes it takes.
+constexpr int FAR_BITS = 12;
+constexpr std::size_t PAGE_BYTES = 4096;
+constexpr std::size_t LINE_BYTES = 64;
+
+constexpr std::size_t scratch_slack_bytes (int nbr_bits)
+{
+    return (nbr_bits >= FAR_BITS) ? PAGE_BYTES : LINE_BYTES;
+}
+
+template <class T>
+struct Kernels
+{
+    using Forward = void (*) (const VectorTables <T> &tab, T f [], const T x [], T scratch []);
+    using Backward = void (*) (const VectorTables <T> &tab, T x [], const T f [], T scratch []);
+
+    Forward forward = nullptr;     // null: the scalar passes
+    Backward backward = nullptr;
+    FFTRealIsa isa {};             // what forward and backward run, when set
+    int lanes = 0;                 // W; 1 for the straight kernels of short lengths
+    int limit = 0;                 // highest pass that reads tables
+
+    // log2 of the lanes, and the stages of the first kernel (lanes.h, Shape).
+    int w_bits () const;
+    int fk_bits () const;
+
+    // The tables these kernels read for 2^nbr_bits samples: the level of the
+    // twiddle pairs, and the cosine levels from `cos_from` up to `cos_to`
+    // (none when cos_from > cos_to).
+    int pair_level (int nbr_bits) const;
+    int cos_from (int nbr_bits) const;
+    int cos_to (int nbr_bits) const;
+};
+
+// The tables of one transform length for the kernels k: the twiddle pairs of
+// one level, the cosine levels of the last stages up to the table limit
+// (with a vector's slack: the last chunk reads one entry past its level),
+// and the phasor starts of the passes above it. Built once; moves with the
+// transform object (the blocks stay where they are).
+template <class T>
+class VectorPlan
+{
+public:
+    VectorPlan () = default;
+    VectorPlan (const Kernels <T> &k, int nbr_bits);
+
+    const VectorTables <T> & tables () const { return _tables; }
+
+    VectorPlan (VectorPlan &&other) noexcept;
+    VectorPlan & operator = (VectorPlan &&other) noexcept;
+    VectorPlan (const VectorPlan &) = delete;
+    VectorPlan & operator = (const VectorPlan &) = delete;
+    ~VectorPlan () = default;
+
+private:
+    static constexpr int COS_SLACK = 16;
+
+    DynArray <T> _twiddles;           // the pairs, then the cosine levels
+    DynArray <double> _phasor_starts;
+    VectorTables <T> _tables;
+};
+
+// The kernels for 2^nbr_bits samples of the widest instruction set that
+// the CPU offers, `cap` allows and that handles the length, or the scalar
+// passes' null kernels.
+template <class T>
+Kernels <T> select_kernels (FFTRealIsa cap, int nbr_bits);
+
+// True when this CPU and build can run `isa` for the sample type T.
+template <class T>
+bool isa_runs (FFTRealIsa isa);
+
+// ---- Inline parts ----------------------------------------------------------
+
+template <class T>
+int Kernels <T>::w_bits () const
+{
+    int w = 0;
+    while ((1 << w) < lanes)
+    {
+        ++ w;
+    }
+    return w;
+}
+
+template <class T>
+int Kernels <T>::fk_bits () const
+{
+    return (w_bits () + 1 > 3) ? w_bits () + 1 : 3;
+}
+
+template <class T>
+int Kernels <T>::pair_level (int nbr_bits) const
+{
+    // The lane passes read levels up to nbr_bits - w - 1 (at most the
+    // limit), the first kernel and the multiples of the last stages the
+    // levels up to w; the straight kernels level 3.
+    const int top = (nbr_bits - w_bits () - 1 < limit) ? nbr_bits - w_bits () - 1 : limit;
+    return (top > 3) ? top : 3;
+}
+
+template <class T>
+int Kernels <T>::cos_from (int nbr_bits) const
+{
+    return nbr_bits - w_bits ();
+}
+
+template <class T>
+int Kernels <T>::cos_to (int nbr_bits) const
+{
+    return (lanes <= 1) ? 0 : ((nbr_bits - 1 < limit) ? nbr_bits - 1 : limit);
+}
+
+template <class T>
+VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits)
+{
+    const int pair_level = k.pair_level (nbr_bits);
+    const int cos_from = k.cos_from (nbr_bits);
+    const int cos_to = k.cos_to (nbr_bits);
+    const int pair_size = int (pair_table_size (pair_level));
+    const int cos_size = (cos_from <= cos_to)
+        ? cos_level_index (cos_to + 1) - cos_level_index (cos_from) + COS_SLACK : 0;
+    _twiddles.reallocate (pair_size + cos_size);
+    build_pairs (&_twiddles [0], pair_level);
+    if (cos_size > 0)
+    {
+        T * const cos = &_twiddles [pair_size];
+        build_cos_levels (cos, cos_from, cos_to);
+        for (int j = cos_size - COS_SLACK; j < cos_size; ++ j)
+        {
+            cos [j] = 0;
+        }
+    }
+
+    const int phasor_count = nbr_bits - 1 - k.limit;
+    if (phasor_count > 0)
+    {
+        _phasor_starts.reallocate (phasor_count * PHASOR_STRIDE);
+        build_phasor_starts (&_phasor_starts [0], k.limit + 1, nbr_bits - 1);
+    }
+
+    _tables.nbr_bits = nbr_bits;
+    _tables.limit = k.limit;
+    _tables.pairs = &_twiddles [0];
+    _tables.pair_level = pair_level;
+    _tables.cos = (cos_size > 0) ? &_twiddles [pair_size] : nullptr;
+    _tables.cos_from = cos_from;
+    _tables.phasors = (phasor_count > 0) ? &_phasor_starts [0] : nullptr;
+    _tables.schedule = Schedule (nbr_bits, k.w_bits (), k.fk_bits (), sizeof (T));
+}
+
+template <class T>
+VectorPlan <T>::VectorPlan (VectorPlan &&other) noexcept
+:   _twiddles (std::move (other._twiddles)),
+    _phasor_starts (std::move (other._phasor_starts)),
+    _tables (std::exchange (other._tables, {}))
+{
+}
+
+template <class T>
+VectorPlan <T> & VectorPlan <T>::operator = (VectorPlan &&other) noexcept
+{
+    _twiddles = std::move (other._twiddles);
+    _phasor_starts = std::move (other._phasor_starts);
+    _tables = std::exchange (other._tables, {});
+    return *this;
+}
+
+}  // namespace detail
+}  // namespace quarn
+
+#endif  // QUARN_DETAIL_KERNELS_H

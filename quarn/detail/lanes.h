@@ -1,0 +1,498 @@
+// SPDX-License-Identifier: MIT
+// The vector paths, part 1: the stages that run on lanes.
+//
+// For N = 2^L samples and W = 2^w lanes, the first L - w stages of the
+// transform are W independent transforms of N / W points, one per decimated
+// sequence x [m W + t]. They run with sequence t in lane t, every vector
+// holding one element of all W sequences (element c of sequence t at
+// c W + t): every operation is lane by lane, the twiddles are the same in
+// all lanes, the mirrored elements of a merge are just other vectors, and
+// the input vectors are W consecutive samples. rows.h merges the W results.
+//
+// - first_stages: stages 1 .. FK_BITS on blocks of FK_LEN elements, in
+//   registers, reading each block's elements in bit-reversed order.
+// - merge passes (merge_blocks of butterfly.h) and double passes, which do
+//   two stages per sweep over the arrays.
+
+#ifndef QUARN_DETAIL_LANES_H
+#define QUARN_DETAIL_LANES_H
+
+#include "quarn/detail/butterfly.h"
+#include "quarn/detail/tables.h"
+
+#include <type_traits>
+
+namespace quarn::detail
+{
+
+// The shape of the lane stages for the vocabulary V.
+template <class V>
+struct Shape
+{
+    static constexpr int W = V::W;
+    static constexpr int W_BITS = (W == 1) ? 0 : (W == 2) ? 1 : (W == 4) ? 2 : (W == 8) ? 3 : 4;
+    static_assert ((1 << W_BITS) == W, "1, 2, 4, 8 or 16 lanes");
+
+    // Stages done in registers by the first kernel: at least the three
+    // stages that have their own code (as Kernels::fk_bits).
+    static constexpr int FK_BITS = (W_BITS + 1 > 3) ? W_BITS + 1 : 3;
+    static constexpr int FK_LEN = 1 << FK_BITS;
+
+    // Shortest transform: one first-kernel block per lane, and rows of at
+    // least 2 W elements for the last stages.
+    static constexpr int MIN_BITS = FK_BITS + W_BITS;
+};
+
+// The numbers 0 .. 2^BITS - 1 with their BITS bits reversed.
+template <int BITS>
+struct BitRev
+{
+    int v [1 << BITS];
+
+    constexpr BitRev () : v ()
+    {
+        for (int x = 0; x < (1 << BITS); ++ x)
+        {
+            for (int b = 0; b < BITS; ++ b)
+            {
+                v [x] |= ((x >> b) & 1) << (BITS - 1 - b);
+            }
+        }
+    }
+};
+
+// Counts upwards in bit-reversed order over `bits` bits: add 1 at the top
+// bit and carry downwards.
+QUARN_INLINE Idx next_reversed (Idx r, int bits)
+{
+    Idx bit = (bits > 0) ? Idx (1) << (bits - 1) : 0;
+    while (bit != 0 && ((r ^= bit) & bit) == 0)
+    {
+        bit >>= 1;
+    }
+    return r;
+}
+
+// ---- Phasors -----------------------------------------------------------------
+// W phasors in double for a float vector V (two vectors of its instruction
+// set's double type), lane j at angle (j + first) theta, stepping by W theta.
+// Restarted at every block, so that no result depends on an earlier block and
+// the rounding of the recurrence stays far below float resolution.
+
+template <class V, bool = std::is_same <typename V::Scalar, float>::value>
+struct Phasors
+{
+    using VD = typename V::Double;
+    static constexpr int W = V::W;
+    static constexpr int H = VD::W;
+
+    VD c_lo, c_hi, s_lo, s_hi;
+    VD step_c, step_s;
+
+    QUARN_INLINE void start (const double *st, int first)
+    {
+        const double * const ss = st + PHASOR_LANES + 1;
+        c_lo = VD::load (st + first);
+        c_hi = VD::load (st + first + H);
+        s_lo = VD::load (ss + first);
+        s_hi = VD::load (ss + first + H);
+        step_c = VD::splat (st [W]);
+        step_s = VD::splat (ss [W]);
+    }
+
+    QUARN_INLINE V cos () const { return V::from_doubles (c_lo, c_hi); }
+    QUARN_INLINE V sin () const { return V::from_doubles (s_lo, s_hi); }
+
+    // (c, s) times (rc, rs) as complex numbers.
+    QUARN_INLINE static void rotate (VD &c, VD &s, const VD &rc, const VD &rs)
+    {
+        const VD c2 = mul_sub (c, rc, s * rs);
+        s = mul_add (c, rs, s * rc);
+        c = c2;
+    }
+
+    QUARN_INLINE void advance ()
+    {
+        rotate (c_lo, s_lo, step_c, step_s);
+        rotate (c_hi, s_hi, step_c, step_s);
+    }
+
+    // The phasors turned by (rc, rs), rounded to float.
+    QUARN_INLINE void turned (double rc, double rs, V &c, V &s) const
+    {
+        VD cl = c_lo;
+        VD sl = s_lo;
+        VD ch = c_hi;
+        VD sh = s_hi;
+        rotate (cl, sl, VD::splat (rc), VD::splat (rs));
+        rotate (ch, sh, VD::splat (rc), VD::splat (rs));
+        c = V::from_doubles (cl, ch);
+        s = V::from_doubles (sl, sh);
+    }
+};
+
+// Double precision reads every twiddle from a table: no phasors.
+template <class V>
+struct Phasors <V, false>
+{
+    QUARN_INLINE void start (const double *, int) {}
+    QUARN_INLINE V cos () const { return V::splat (1); }
+    QUARN_INLINE V sin () const { return V::splat (0); }
+    QUARN_INLINE void advance () {}
+    QUARN_INLINE void turned (double, double, V &c, V &s) const { c = cos (); s = sin (); }
+};
+
+// ---- Twiddles of lane passes -------------------------------------------------
+// The cosine and sine of i pi / 2^pass, the same in every lane, for
+// i = 1 .. 2^(pass-1) - 1 in increasing order: up to the table limit from
+// the twiddle pairs, above it W at a time from phasors. Which of the two is
+// a type, so that the loop of a pass carries only what it reads.
+
+template <class V>
+class TableTwiddles
+{
+public:
+    using T = typename V::Scalar;
+
+    QUARN_INLINE TableTwiddles (const VectorTables <T> &tab, int pass)
+    :   _pairs (tab.pairs),
+        _step (Idx (2) << (tab.pair_level - pass))
+    {
+    }
+
+    QUARN_INLINE void start_block ()
+    {
+        _p = _pairs;
+    }
+
+    QUARN_INLINE void next (Idx, V &c, V &s)
+    {
+        _p += _step;
+        c = V::splat (_p [0]);
+        s = V::splat (_p [1]);
+    }
+
+private:
+    const T * _pairs;
+    Idx _step;
+    const T * _p = nullptr;
+};
+
+template <class V>
+class PhasorTwiddles
+{
+public:
+    using T = typename V::Scalar;
+    static constexpr int W = V::W;
+
+    QUARN_INLINE PhasorTwiddles (const VectorTables <T> &tab, int pass)
+    :   _start (tab.phasor_start (pass))
+    {
+    }
+
+    QUARN_INLINE void start_block ()
+    {
+        _row.start (_start, 0);
+        refill ();
+    }
+
+    QUARN_INLINE void next (Idx i, V &c, V &s)
+    {
+        const Idx j = i & (W - 1);
+        if (j == 0)
+        {
+            refill ();
+        }
+        c = V::splat (_c [j]);
+        s = V::splat (_s [j]);
+    }
+
+private:
+    QUARN_INLINE void refill ()
+    {
+        _row.cos ().store (_c);
+        _row.sin ().store (_s);
+        _row.advance ();
+    }
+
+    const double * _start;
+    Phasors <V> _row {};
+    T _c [count (W)] = {};
+    T _s [count (W)] = {};
+};
+
+// ---- Double passes -----------------------------------------------------------
+// Passes p and p + 1 (n = 2^p) in one sweep, over len elements in blocks of
+// 4 n: index i of pass p gives the elements i, n - i, n + i, 2 n - i of each
+// half, which are what indices i and n - i of pass p + 1 read. Index n - i of
+// pass p + 1 has the cosine and sine of index i swapped.
+
+template <class V, class Tw1, class Tw2>
+QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V::Scalar *sf,
+                          Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
+{
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 4 * n)
+    {
+        const typename V::Scalar * const s = sf + c * V::W;
+        typename V::Scalar * const d = df + c * V::W;
+        const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
+        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+
+        // Index 0 of both passes, and index h of pass p, are extremes; index
+        // h of pass p + 1 has the angle pi / 4.
+        {
+            const V a0 = ld (0) + ld (n);
+            const V a1 = ld (2 * n) + ld (3 * n);
+            st (0, a0 + a1);
+            st (2 * n, a0 - a1);
+            st (n, ld (0) - ld (n));
+            st (3 * n, ld (2 * n) - ld (3 * n));
+            V o0, o1, o2, o3;
+            merge_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, o0, o1, o2, o3);
+            st (h, o0);
+            st (2 * n - h, o1);
+            st (2 * n + h, o2);
+            st (4 * n - h, o3);
+        }
+
+        tw1.start_block ();
+        tw2.start_block ();
+        for (Idx i = 1; i < h; ++ i)
+        {
+            V c1, s1, c2, s2;
+            tw1.next (i, c1, s1);
+            tw2.next (i, c2, s2);
+
+            V a0, a0m, a0n, a02m;
+            merge_butterfly (ld (i), ld (h + i), ld (n + i), ld (n + h + i), c1, s1, a0, a0m, a0n, a02m);
+            V a1, a1m, a1n, a12m;
+            merge_butterfly (ld (2 * n + i), ld (2 * n + h + i), ld (3 * n + i), ld (3 * n + h + i),
+                             c1, s1, a1, a1m, a1n, a12m);
+
+            V o0, o1, o2, o3;
+            merge_butterfly (a0, a0n, a1, a1n, c2, s2, o0, o1, o2, o3);
+            st (i, o0);
+            st (2 * n - i, o1);
+            st (2 * n + i, o2);
+            st (4 * n - i, o3);
+            merge_butterfly (a0m, a02m, a1m, a12m, s2, c2, o0, o1, o2, o3);
+            st (n - i, o0);
+            st (n + i, o1);
+            st (3 * n - i, o2);
+            st (3 * n + i, o3);
+        }
+    }
+}
+
+// The inverse of merge_blocks_double, doubled per pass.
+template <class V, class Tw1, class Tw2>
+QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V::Scalar *sf,
+                          Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
+{
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 4 * n)
+    {
+        const typename V::Scalar * const s = sf + c * V::W;
+        typename V::Scalar * const d = df + c * V::W;
+        const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
+        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+
+        {
+            const V a0 = ld (0) + ld (2 * n);
+            const V a1 = ld (0) - ld (2 * n);
+            const V a0n = ld (n) + ld (n);
+            const V a1n = ld (3 * n) + ld (3 * n);
+            st (0, a0 + a0n);
+            st (n, a0 - a0n);
+            st (2 * n, a1 + a1n);
+            st (3 * n, a1 - a1n);
+            V a0h, a0nh, a1h, a1nh;
+            split_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, a0h, a0nh, a1h, a1nh);
+            st (h, a0h + a0h);
+            st (n + h, a0nh + a0nh);
+            st (2 * n + h, a1h + a1h);
+            st (3 * n + h, a1nh + a1nh);
+        }
+
+        tw1.start_block ();
+        tw2.start_block ();
+        for (Idx i = 1; i < h; ++ i)
+        {
+            V c1, s1, c2, s2;
+            tw1.next (i, c1, s1);
+            tw2.next (i, c2, s2);
+
+            V a0, a0n, a1, a1n;
+            split_butterfly (ld (i), ld (2 * n - i), ld (2 * n + i), ld (4 * n - i), c2, s2, a0, a0n, a1, a1n);
+            V a0m, a02m, a1m, a12m;
+            split_butterfly (ld (n - i), ld (n + i), ld (3 * n - i), ld (3 * n + i), s2, c2, a0m, a02m, a1m, a12m);
+
+            V o0, o1, o2, o3;
+            split_butterfly (a0, a0m, a0n, a02m, c1, s1, o0, o1, o2, o3);
+            st (i, o0);
+            st (h + i, o1);
+            st (n + i, o2);
+            st (n + h + i, o3);
+            split_butterfly (a1, a1m, a1n, a12m, c1, s1, o0, o1, o2, o3);
+            st (2 * n + i, o0);
+            st (2 * n + h + i, o1);
+            st (3 * n + i, o2);
+            st (3 * n + h + i, o3);
+        }
+    }
+}
+
+// ---- First kernel --------------------------------------------------------------
+
+// Merge passes PASS .. END - 1 on LEN elements held in registers, as
+// merge_blocks does them in memory: the first kernel's passes above the
+// third stage, and the last stages' multiples of R / 2 (rows.h).
+template <class E, int LEN, int PASS, int END>
+QUARN_INLINE void merge_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
+{
+    if constexpr (PASS < END)
+    {
+        constexpr Idx n = Idx (1) << PASS;
+        constexpr Idx h = n >> 1;
+        E u [count (LEN)];
+#pragma GCC unroll 16
+        for (Idx c = 0; c < LEN; c += 2 * n)
+        {
+            u [c] = v [c] + v [c + n];
+            u [c + n] = v [c] - v [c + n];
+            u [c + h] = v [c + h];
+            u [c + n + h] = v [c + n + h];
+#pragma GCC unroll 16
+            for (Idx i = 1; i < h; ++ i)
+            {
+                typename E::Scalar co, si;
+                tab.pair (PASS, i, co, si);
+                merge_butterfly (v [c + i], v [c + h + i], v [c + n + i], v [c + n + h + i],
+                                 E::splat (co), E::splat (si),
+                                 u [c + i], u [c + n - i], u [c + n + i], u [c + 2 * n - i]);
+            }
+        }
+#pragma GCC unroll 32
+        for (Idx j = 0; j < LEN; ++ j)
+        {
+            v [j] = u [j];
+        }
+        merge_in_registers <E, LEN, PASS + 1, END> (v, tab);
+    }
+}
+
+// The inverse of merge_in_registers, doubled per pass: passes END - 1 .. PASS.
+template <class E, int LEN, int PASS, int END>
+QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
+{
+    if constexpr (PASS < END)
+    {
+        split_in_registers <E, LEN, PASS + 1, END> (v, tab);
+        constexpr Idx n = Idx (1) << PASS;
+        constexpr Idx h = n >> 1;
+        E u [count (LEN)];
+#pragma GCC unroll 16
+        for (Idx c = 0; c < LEN; c += 2 * n)
+        {
+            u [c] = v [c] + v [c + n];
+            u [c + n] = v [c] - v [c + n];
+            u [c + h] = v [c + h] + v [c + h];
+            u [c + n + h] = v [c + n + h] + v [c + n + h];
+#pragma GCC unroll 16
+            for (Idx i = 1; i < h; ++ i)
+            {
+                typename E::Scalar co, si;
+                tab.pair (PASS, i, co, si);
+                split_butterfly (v [c + i], v [c + n - i], v [c + n + i], v [c + 2 * n - i],
+                                 E::splat (co), E::splat (si),
+                                 u [c + i], u [c + h + i], u [c + n + i], u [c + n + h + i]);
+            }
+        }
+#pragma GCC unroll 32
+        for (Idx j = 0; j < LEN; ++ j)
+        {
+            v [j] = u [j];
+        }
+    }
+}
+
+// Stages 1 .. FK_BITS from x into the lanes of df. Lane t takes the samples
+// x [m W + t]; block b of FK_LEN elements reads its element j from
+// m = bitrev (b FK_LEN + j) = bitrev_FK (j) blocks + bitrev (b), so taking
+// the blocks in the order k = bitrev (b) reads each of the FK_LEN places of
+// x in sequence.
+template <class V>
+QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
+                   typename V::Scalar *df, const typename V::Scalar *x)
+{
+    using S = Shape <V>;
+    constexpr BitRev <S::FK_BITS> REV {};
+    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
+    const Idx blocks = Idx (1) << block_bits;
+    const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
+    Idx rb = 0;    // b with its block_bits bits reversed
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
+    {
+        V v [S::FK_LEN];
+#pragma GCC unroll 32
+        for (Idx c = 0; c < S::FK_LEN; c += 4)
+        {
+            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (x, REV.v [c + j] * blocks + b); },
+                        [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; });
+        }
+        V u [count (S::FK_LEN)];
+#pragma GCC unroll 16
+        for (Idx c = 0; c < S::FK_LEN; c += 8)
+        {
+            stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; }, [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { u [c + j] = e; }, k);
+        }
+        merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS> (u, tab);
+        typename V::Scalar * const d = df + rb * S::FK_LEN * S::W;
+#pragma GCC unroll 32
+        for (Idx j = 0; j < S::FK_LEN; ++ j)
+        {
+            store_at (d, j, u [j]);
+        }
+    }
+}
+
+// The inverse of first_stages, doubled per stage: from the lanes of sf to x.
+template <class V>
+QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab,
+                       typename V::Scalar *x, const typename V::Scalar *sf)
+{
+    using S = Shape <V>;
+    constexpr BitRev <S::FK_BITS> REV {};
+    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
+    const Idx blocks = Idx (1) << block_bits;
+    const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
+    Idx rb = 0;
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
+    {
+        const typename V::Scalar * const s = sf + rb * S::FK_LEN * S::W;
+        V v [S::FK_LEN];
+#pragma GCC unroll 32
+        for (Idx j = 0; j < S::FK_LEN; ++ j)
+        {
+            v [j] = load_at <V> (s, j);
+        }
+        split_in_registers <V, S::FK_LEN, 3, S::FK_BITS> (v, tab);
+        V u [count (S::FK_LEN)];
+#pragma GCC unroll 16
+        for (Idx c = 0; c < S::FK_LEN; c += 8)
+        {
+            stage_3_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; }, [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { u [c + j] = e; }, k);
+        }
+#pragma GCC unroll 32
+        for (Idx c = 0; c < S::FK_LEN; c += 4)
+        {
+            stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return u [c + j]; },
+                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (x, REV.v [c + j] * blocks + b, e); });
+        }
+    }
+}
+
+}  // namespace quarn::detail
+
+#endif  // QUARN_DETAIL_LANES_H

@@ -1,0 +1,404 @@
+// SPDX-License-Identifier: MIT
+// The vector paths, part 2: the last w stages, in one sweep between the lanes
+// and the packed layout.
+//
+// After L - w stages (lanes.h) the packed layout holds W rows of R = N / W
+// elements, row p being lane bitrev_w (p). The last w stages merge them. For
+// the indices i .. i + W - 1 of a chunk (0 < i < R / 2) they read elements i
+// and R / 2 + i of every row, W x W transposes turn those into one vector per
+// row, and the merges run W indices wide: a spectrum of 2^A R points is
+// carried as its elements m R + i and m R - i (a Partial <A>), and the
+// result's elements m R - i are stored reversed. The chunks start at i = 1,
+// so the last lane of the last chunk is i = R / 2, which the chunks compute
+// wrongly (it has no mirror); it and i = 0, the elements at the multiples of
+// R / 2, depend on nothing else and are computed last, by the scalar merges
+// on those 2 W elements alone (multiples_forward).
+
+#ifndef QUARN_DETAIL_ROWS_H
+#define QUARN_DETAIL_ROWS_H
+
+#include "quarn/detail/lanes.h"
+
+#include <cmath>
+
+namespace quarn::detail
+{
+
+template <class V, int A>
+struct Partial
+{
+    V plus [count (1 << A)];          // element m R + i
+    V minus [count ((1 << A) + 1)];   // element m R - i, for m >= 1
+};
+
+// The cosines and sines of level A (pass L - w + A) at the indices of a
+// chunk: for plus lane m (element m R + i; m < max (1, 2^(A-1))) the angle
+// (m R + i) pi / (2^A R). Up to the table limit from the cosine level, where
+// they are the entries m R + i and the mirrored ones; above, from phasors in
+// double for m = 0, turned by m pi / 2^A for the others.
+template <class V, int A>
+class LevelTwiddles
+{
+public:
+    using T = typename V::Scalar;
+    static constexpr int W = V::W;
+    static constexpr int COUNT = (A == 0) ? 1 : (1 << (A - 1));
+
+    V cos [count (COUNT)];
+    V sin [count (COUNT)];
+
+    QUARN_INLINE LevelTwiddles (const VectorTables <T> &tab, Idx r)
+    :   _r (r)
+    {
+        const int pass = tab.nbr_bits - Shape <V>::W_BITS + A;
+        _phasor = pass > tab.limit;
+        if (_phasor)
+        {
+            _row.start (tab.phasor_start (pass), 1);
+            for (int m = 1; m < COUNT; ++ m)
+            {
+                // m pi / 2^A = (m 2^(3 - A)) pi / 8, A <= 3
+                const double angle = double (m << (3 - A)) * (PI / 8);
+                _rot_c [m] = std::cos (angle);
+                _rot_s [m] = std::sin (angle);
+            }
+        }
+        else
+        {
+            _tab = tab.cos_level (pass);
+            _top = (A == 0) ? (r >> 1) : COUNT * r;    // entries of the level
+        }
+    }
+
+    // The twiddles of the chunk at i; chunks come in increasing order.
+    QUARN_INLINE void fetch (Idx i)
+    {
+        if (_phasor)
+        {
+            cos [0] = _row.cos ();
+            sin [0] = _row.sin ();
+            for (int m = 1; m < COUNT; ++ m)
+            {
+                _row.turned (_rot_c [m], _rot_s [m], cos [m], sin [m]);
+            }
+            _row.advance ();
+        }
+        else
+        {
+            for (int m = 0; m < COUNT; ++ m)
+            {
+                cos [m] = V::load (_tab + m * _r + i);
+                sin [m] = reverse (V::load (_tab + _top - m * _r - i - (W - 1)));
+            }
+        }
+    }
+
+private:
+    Idx _r;
+    bool _phasor = false;
+    const T * _tab = nullptr;
+    Idx _top = 0;
+    Phasors <V> _row {};
+    double _rot_c [count (COUNT)] = {};
+    double _rot_s [count (COUNT)] = {};
+};
+
+template <class V>
+struct ChunkTwiddles
+{
+    static constexpr int W_BITS = Shape <V>::W_BITS;
+
+    LevelTwiddles <V, 0> t0;
+    LevelTwiddles <V, (W_BITS > 1) ? 1 : 0> t1;
+    LevelTwiddles <V, (W_BITS > 2) ? 2 : 0> t2;
+    LevelTwiddles <V, (W_BITS > 3) ? 3 : 0> t3;
+
+    QUARN_INLINE ChunkTwiddles (const VectorTables <typename V::Scalar> &tab, Idx r)
+    :   t0 (tab, r), t1 (tab, r), t2 (tab, r), t3 (tab, r)
+    {
+    }
+
+    QUARN_INLINE void fetch (Idx i)
+    {
+        t0.fetch (i);
+        if constexpr (W_BITS > 1)
+        {
+            t1.fetch (i);
+        }
+        if constexpr (W_BITS > 2)
+        {
+            t2.fetch (i);
+        }
+        if constexpr (W_BITS > 3)
+        {
+            t3.fetch (i);
+        }
+    }
+
+    template <int A>
+    QUARN_INLINE const auto & level () const
+    {
+        if constexpr (A == 0)
+        {
+            return t0;
+        }
+        else if constexpr (A == 1)
+        {
+            return t1;
+        }
+        else if constexpr (A == 2)
+        {
+            return t2;
+        }
+        else
+        {
+            return t3;
+        }
+    }
+};
+
+// Level A (A >= 1) merges spectra p and q of 2^A R points. Plus lane m and
+// minus lane m' are the indices m R + i and m' R - i of merge_blocks; minus
+// lane m' takes the cosine and sine of plus lane 2^(A-1) - m', swapped.
+template <class V, int A, class Tw>
+QUARN_INLINE void merge_partials (const Partial <V, A> &p, const Partial <V, A> &q, const Tw &tw, Partial <V, A + 1> &d)
+{
+    constexpr int M = 1 << A;
+    constexpr int H = M >> 1;
+#pragma GCC unroll 8
+    for (int m = 0; m < H; ++ m)
+    {
+        merge_butterfly (p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m], tw.cos [m], tw.sin [m],
+                         d.plus [m], d.minus [M - m], d.plus [M + m], d.minus [2 * M - m]);
+    }
+#pragma GCC unroll 8
+    for (int m = 1; m <= H; ++ m)
+    {
+        merge_butterfly (p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m], tw.sin [H - m], tw.cos [H - m],
+                         d.minus [m], d.plus [M - m], d.minus [M + m], d.plus [2 * M - m]);
+    }
+}
+
+template <class V, int A, class Tw>
+QUARN_INLINE void split_partials (const Partial <V, A + 1> &d, const Tw &tw, Partial <V, A> &p, Partial <V, A> &q)
+{
+    constexpr int M = 1 << A;
+    constexpr int H = M >> 1;
+#pragma GCC unroll 8
+    for (int m = 0; m < H; ++ m)
+    {
+        split_butterfly (d.plus [m], d.minus [M - m], d.plus [M + m], d.minus [2 * M - m], tw.cos [m], tw.sin [m],
+                         p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m]);
+    }
+#pragma GCC unroll 8
+    for (int m = 1; m <= H; ++ m)
+    {
+        split_butterfly (d.minus [m], d.plus [M - m], d.minus [M + m], d.plus [2 * M - m], tw.sin [H - m], tw.cos [H - m],
+                         p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m]);
+    }
+}
+
+// Merges the W >> A spectra of level A pairwise up to the whole transform.
+template <class V, int A>
+QUARN_INLINE void merge_up (Partial <V, A> *specs, const ChunkTwiddles <V> &tw, Partial <V, Shape <V>::W_BITS> &out)
+{
+    constexpr int W = V::W;
+    if constexpr (A == Shape <V>::W_BITS)
+    {
+        out = specs [0];
+    }
+    else
+    {
+        Partial <V, A + 1> next [count ((W >> A) / 2)];
+#pragma GCC unroll 8
+        for (int k = 0; k < (W >> A) / 2; ++ k)
+        {
+            merge_partials (specs [2 * k], specs [2 * k + 1], tw.template level <A> (), next [k]);
+        }
+        merge_up <V, A + 1> (next, tw, out);
+    }
+}
+
+// Splits the whole transform (level A) down to the W / 2 spectra of level 1.
+template <class V, int A>
+QUARN_INLINE void split_down (const Partial <V, A> &part, const ChunkTwiddles <V> &tw, Partial <V, 1> *out)
+{
+    if constexpr (A == 1)
+    {
+        out [0] = part;
+    }
+    else
+    {
+        Partial <V, A - 1> p;
+        Partial <V, A - 1> q;
+        split_partials (part, tw.template level <A - 1> (), p, q);
+        split_down <V, A - 1> (p, tw, out);
+        split_down <V, A - 1> (q, tw, out + (1 << (A - 2)));
+    }
+}
+
+// ---- The elements at the multiples of R / 2 ------------------------------------
+// Element j R / 2 of the result depends only on the rows' elements 0 and
+// R / 2: on those 2 W elements the last w merges are the merges of passes
+// 1 .. w of a transform of 2 W points, with its twiddles.
+
+template <class V>
+QUARN_INLINE void multiples_forward (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *f,
+                        const typename V::Scalar *lanes)
+{
+    using E = One <typename V::Scalar>;
+    constexpr int W = V::W;
+    constexpr int W_BITS = Shape <V>::W_BITS;
+    constexpr BitRev <W_BITS> REV {};
+    const Idx h = Idx (1) << (tab.nbr_bits - W_BITS - 1);
+    E a [count (2 * W)];
+#pragma GCC unroll 16
+    for (int p = 0; p < W; ++ p)
+    {
+        a [2 * p].v = lanes [REV.v [p]];
+        a [2 * p + 1].v = lanes [h * W + REV.v [p]];
+    }
+    merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a, tab);
+#pragma GCC unroll 32
+    for (int j = 0; j < 2 * W; ++ j)
+    {
+        f [j * h] = a [j].v;
+    }
+}
+
+template <class V>
+QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *lanes,
+                         const typename V::Scalar *f)
+{
+    using E = One <typename V::Scalar>;
+    constexpr int W = V::W;
+    constexpr int W_BITS = Shape <V>::W_BITS;
+    constexpr BitRev <W_BITS> REV {};
+    const Idx h = Idx (1) << (tab.nbr_bits - W_BITS - 1);
+    E a [count (2 * W)];
+#pragma GCC unroll 32
+    for (int j = 0; j < 2 * W; ++ j)
+    {
+        a [j].v = f [j * h];
+    }
+    split_in_registers <E, 2 * W, 1, W_BITS + 1> (a, tab);
+#pragma GCC unroll 16
+    for (int p = 0; p < W; ++ p)
+    {
+        lanes [REV.v [p]] = a [2 * p].v;
+        lanes [h * W + REV.v [p]] = a [2 * p + 1].v;
+    }
+}
+
+// ---- The sweep -------------------------------------------------------------------
+
+// The lanes in sf (after L - w stages) into the packed spectrum in df.
+template <class V>
+QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
+                  const typename V::Scalar *sf)
+{
+    constexpr int W = V::W;
+    constexpr int W_BITS = Shape <V>::W_BITS;
+    constexpr BitRev <W_BITS> REV {};
+    const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
+    const Idx h = r >> 1;
+    ChunkTwiddles <V> tw (tab, r);
+    for (Idx i = 1; i < h; i += W)
+    {
+        V x [count (W)];
+        V y [count (W)];
+#pragma GCC unroll 16
+        for (Idx k = 0; k < W; ++ k)
+        {
+            x [k] = load_at <V> (sf, i + k);
+            // Element R of the rows is past the array: the lane that reads it
+            // (i + k = R / 2) is recomputed by multiples_forward.
+            y [k] = load_at <V> (sf, (k < W - 1 || i + k < h) ? h + i + k : h + i + k - 1);
+        }
+        V::transpose (x);
+        V::transpose (y);
+
+        tw.fetch (i);
+        Partial <V, 1> s1 [count (W / 2)];
+#pragma GCC unroll 8
+        for (int k = 0; k < W / 2; ++ k)
+        {
+            const int p = REV.v [2 * k];
+            const int q = REV.v [2 * k + 1];
+            merge_butterfly (x [p], y [p], x [q], y [q], tw.t0.cos [0], tw.t0.sin [0],
+                             s1 [k].plus [0], s1 [k].minus [1], s1 [k].plus [1], s1 [k].minus [2]);
+        }
+        Partial <V, W_BITS> out;
+        merge_up <V, 1> (s1, tw, out);
+
+#pragma GCC unroll 16
+        for (Idx m = 0; m < W; ++ m)
+        {
+            out.plus [m].store (df + m * r + i);
+        }
+#pragma GCC unroll 16
+        for (Idx m = 1; m <= W; ++ m)
+        {
+            reverse (out.minus [m]).store (df + m * r - i - (W - 1));
+        }
+    }
+    multiples_forward <V> (tab, df, sf);
+}
+
+// The inverse of last_stages: the packed spectrum in sf into lanes in df.
+template <class V>
+QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
+                      const typename V::Scalar *sf)
+{
+    constexpr int W = V::W;
+    constexpr int W_BITS = Shape <V>::W_BITS;
+    constexpr BitRev <W_BITS> REV {};
+    const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
+    const Idx h = r >> 1;
+    ChunkTwiddles <V> tw (tab, r);
+    for (Idx i = 1; i < h; i += W)
+    {
+        Partial <V, W_BITS> d;
+#pragma GCC unroll 16
+        for (Idx m = 0; m < W; ++ m)
+        {
+            d.plus [m] = V::load (sf + m * r + i);
+        }
+#pragma GCC unroll 16
+        for (Idx m = 1; m <= W; ++ m)
+        {
+            d.minus [m] = reverse (V::load (sf + m * r - i - (W - 1)));
+        }
+        tw.fetch (i);
+        Partial <V, 1> s1 [count (W / 2)];
+        split_down <V, W_BITS> (d, tw, s1);
+
+        V x [count (W)];
+        V y [count (W)];
+#pragma GCC unroll 8
+        for (int k = 0; k < W / 2; ++ k)
+        {
+            const int p = REV.v [2 * k];
+            const int q = REV.v [2 * k + 1];
+            split_butterfly (s1 [k].plus [0], s1 [k].minus [1], s1 [k].plus [1], s1 [k].minus [2],
+                             tw.t0.cos [0], tw.t0.sin [0], x [p], y [p], x [q], y [q]);
+        }
+        V::transpose (x);
+        V::transpose (y);
+#pragma GCC unroll 16
+        for (Idx k = 0; k < W; ++ k)
+        {
+            store_at (df, i + k, x [k]);
+            // Element R of the rows is past the array (see last_stages).
+            if (k < W - 1 || i + k < h)
+            {
+                store_at (df, h + i + k, y [k]);
+            }
+        }
+    }
+    multiples_backward <V> (tab, df, sf);
+}
+
+}  // namespace quarn::detail
+
+#endif  // QUARN_DETAIL_ROWS_H

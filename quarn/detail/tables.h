@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: MIT
+// The layouts of the twiddle tables, each defined here and nowhere else, with
+// their builders, and the tables a vector path reads.
+
+#ifndef QUARN_DETAIL_TABLES_H
+#define QUARN_DETAIL_TABLES_H
+
+#include <cmath>
+#include <cstddef>
+
+namespace quarn::detail
+{
+
+constexpr double PI = 3.141592653589793;
+constexpr double SQRT2_2 = 1.4142135623730951 * 0.5;   // rounded to the sample type by the third stage
+
+// ---- Cosine levels -----------------------------------------------------------
+// Level L holds cos (i pi / 2^L) for i = 0 .. 2^(L-1) - 1; levels from 3 up lie
+// back to back, level L at cos_level_index (L). The sine of i pi / 2^L is the
+// mirrored entry 2^(L-1) - i of the same level.
+
+constexpr int cos_level_index (int level)
+{
+    return (1 << (level - 1)) - 4;
+}
+
+// Levels `from` .. `to` (from >= 3) into dst, level L at
+// cos_level_index (L) - cos_level_index (from): computed in double, each
+// rounded once.
+template <class T>
+void build_cos_levels (T *dst, int from, int to)
+{
+    for (int level = from; level <= to; ++ level)
+    {
+        const int len = 1 << (level - 1);
+        T * const lvl = dst + (cos_level_index (level) - cos_level_index (from));
+        const double mul = PI / (len * 2);
+        for (int i = 0; i < len; ++ i)
+        {
+            lvl [i] = static_cast <T> (std::cos (i * mul));
+        }
+    }
+}
+
+// ---- Twiddle pairs -------------------------------------------------------------
+// One level L of cosines with each entry beside its mirrored one, the sine:
+// entry i at 2 i (cos) and 2 i + 1 (sin), i < 2^(L-1). Lower levels are every
+// 2^(L - level)-th pair of it, so one level serves all below.
+
+constexpr std::size_t pair_table_size (int level)
+{
+    return std::size_t (1) << level;
+}
+
+template <class T>
+void build_pairs (T *dst, int level)
+{
+    const int h = 1 << (level - 1);
+    const double mul = PI / (h * 2);
+    for (int i = 0; i < h; ++ i)
+    {
+        dst [2 * std::ptrdiff_t (i)] = static_cast <T> (std::cos (i * mul));
+        dst [2 * std::ptrdiff_t (i) + 1] = (i == 0) ? T (0) : static_cast <T> (std::cos ((h - i) * mul));
+    }
+}
+
+// ---- Phasor starts ---------------------------------------------------------------
+// For a pass p whose twiddles come from phasors (in double): cos (j pi / 2^p)
+// for j = 0 .. PHASOR_LANES, then the sines. Lane j of a vector of W lanes
+// starts at angle j pi / 2^p and steps by the angle of entry W.
+
+constexpr int PHASOR_LANES = 16;
+constexpr int PHASOR_STRIDE = 2 * (PHASOR_LANES + 1);
+
+// Passes from .. to into dst, pass p at PHASOR_STRIDE (p - from).
+inline void build_phasor_starts (double *dst, int from, int to)
+{
+    for (int pass = from; pass <= to; ++ pass)
+    {
+        const double theta = std::ldexp (PI, -pass);
+        double * const start = dst + PHASOR_STRIDE * std::ptrdiff_t (pass - from);
+        for (int j = 0; j <= PHASOR_LANES; ++ j)
+        {
+            start [j] = std::cos (j * theta);
+            start [PHASOR_LANES + 1 + j] = std::sin (j * theta);
+        }
+    }
+}
+
+// ---- The order of the sweeps ------------------------------------------------------
+// A vector path's first kernel does stages 1 .. fk_bits on lanes; lane passes
+// fk_bits .. split - 1 follow (split = L - w), then the last stages. Those
+// on blocks of up to 2^INNER_BITS floats (both arrays in L1) run block by
+// block, then those on blocks of up to 2^MIDDLE_BITS floats (in L2); only
+// the passes above sweep the whole arrays. In each group one single pass
+// first if the count is odd, then pairs.
+
+constexpr int INNER_BITS = 12;
+constexpr int MIDDLE_BITS = 15;
+
+struct Schedule
+{
+    int split = 0;                 // L - w: the last stages start here
+    int end [3] = {};              // passes of group g: end [g - 1] .. end [g] - 1
+    std::ptrdiff_t block [3] = {}; // and their block length, in elements
+    int sweeps = 0;                // lane sweeps after the first kernel
+
+    // For 2^bits samples of `sample_bytes` bytes in vectors of 2^w_bits lanes.
+    Schedule (int bits, int w_bits, int fk_bits, std::size_t sample_bytes)
+    :   split (bits - w_bits)
+    {
+        const int shrink = (sample_bytes > 4) ? 1 : 0;  // doubles take twice the room
+        const int inner_bits = INNER_BITS - shrink - w_bits;
+        const int middle_bits = MIDDLE_BITS - shrink - w_bits;
+
+        // As many passes in blocks as fit, but no more single passes than
+        // the parity of the count asks for: an odd count of lane passes gets
+        // its one single pass in the smallest blocks.
+        int inner = (split < inner_bits) ? split : inner_bits;
+        if (((inner - fk_bits) & 1) != ((split - fk_bits) & 1))
+        {
+            -- inner;
+        }
+        int middle = (split < middle_bits) ? split : middle_bits;
+        middle = (middle > inner) ? middle : inner;
+        if (((middle - inner) & 1) != 0)
+        {
+            -- middle;
+        }
+        end [0] = inner;
+        end [1] = middle;
+        end [2] = split;
+        int from = fk_bits;
+        for (int g = 0; g < 3; ++ g)
+        {
+            block [g] = std::ptrdiff_t (1) << end [g];
+            sweeps += (end [g] - from + 1) / 2;
+            from = end [g];
+        }
+    }
+
+    Schedule () = default;
+};
+
+// ---- What a vector path reads ------------------------------------------------------
+
+template <class T>
+struct VectorTables
+{
+    int nbr_bits = 0;          // log2 N
+    int limit = 0;             // highest pass that reads tables; phasors above
+    const T *pairs = nullptr;  // twiddle pairs of level pair_level
+    int pair_level = 0;
+    const T *cos = nullptr;    // cosine levels cos_from .. min (nbr_bits - 1, limit)
+    int cos_from = 0;
+    const double *phasors = nullptr;   // phasor starts of passes limit + 1 .. nbr_bits - 1
+    Schedule schedule;
+
+    // cos and sin of i pi / 2^level, level <= pair_level.
+    void pair (int level, std::ptrdiff_t i, T &c, T &s) const
+    {
+        const T * const p = pairs + ((2 * i) << (pair_level - level));
+        c = p [0];
+        s = p [1];
+    }
+
+    const T * cos_level (int level) const
+    {
+        return cos + (cos_level_index (level) - cos_level_index (cos_from));
+    }
+
+    const double * phasor_start (int pass) const
+    {
+        return phasors + PHASOR_STRIDE * std::ptrdiff_t (pass - limit - 1);
+    }
+};
+
+}  // namespace quarn::detail
+
+#endif  // QUARN_DETAIL_TABLES_H
