@@ -25,17 +25,10 @@ using quarn::FFTReal;
 using quarn::FFTRealIsa;
 using Probe = quarn::FFTRealProbe <float>;
 
+// The library's names, which follow its list of instruction sets.
 const char * isa_name (FFTRealIsa isa)
 {
-    switch (isa)
-    {
-    case FFTRealIsa::AUTO: return "AUTO";
-    case FFTRealIsa::SCALAR: return "SCALAR";
-    case FFTRealIsa::SSE2: return "SSE2";
-    case FFTRealIsa::AVX2: return "AVX2";
-    case FFTRealIsa::AVX512: return "AVX512";
-    }
-    return "?";
+    return quarn::FFTReal_isa_name (isa);
 }
 
 // Largest difference over the largest magnitude of the reference.
