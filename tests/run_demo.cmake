@@ -1,7 +1,8 @@
 # Runs the demo and compares its output with the expected nine lines; the
-# error stream must stay empty and the exit status must be 0.
+# error stream must stay empty and the exit status must be 0. EMULATOR, when
+# given, runs a cross-built demo.
 execute_process (
-    COMMAND ${DEMO}
+    COMMAND ${EMULATOR} ${DEMO}
     OUTPUT_VARIABLE out
     ERROR_VARIABLE err
     RESULT_VARIABLE status)

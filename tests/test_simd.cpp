@@ -25,6 +25,7 @@ using quarn::FFTReal;
 using quarn::FFTRealIsa;
 using Probe = quarn::FFTRealProbe <float>;
 
+// The library's names, which follow its list of instruction sets.
 const char * isa_name (FFTRealIsa isa)
 {
     return quarn::FFTReal_isa_name (isa);
