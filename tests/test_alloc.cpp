@@ -2,7 +2,6 @@
 // the calls and the live blocks and can be told to fail the k-th call.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "quarn/FFTRealComplex.h"
 #include "reference.h"
 

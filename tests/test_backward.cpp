@@ -2,7 +2,6 @@
 // examples, long-double references, round trips and exact conversions.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "quarn/FFTRealComplex.h"
 #include "reference.h"
 

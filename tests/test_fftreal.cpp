@@ -2,7 +2,6 @@
 // float and double; the tables and phasors it runs on.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>

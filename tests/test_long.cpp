@@ -3,7 +3,6 @@
 // and the self-checks from 2^18 to 2^22.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "reference.h"
 #include "selfcheck.h"
 

@@ -4,7 +4,6 @@
 // number that is wrong (README, "Odd data").
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "reference.h"
 #include "selfcheck.h"
 

@@ -4,7 +4,6 @@
 // where the CPU lacks AVX-512.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "probe.h"
 #include "reference.h"
 

@@ -3,7 +3,6 @@
 // ThreadSanitizer.
 
 #include "quarn/FFTReal.h"
-#include "instances.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>

@@ -81,15 +81,11 @@ struct Steps
     {
         const V k = V::splat (static_cast <T> (SQRT2_2));
         const Idx n = Idx (1) << pass;
-        if (PHASORS && pass > tab.limit)
+        // Across the limit too: phasors in double, rounded once, are as
+        // good as the table.
+        if (PHASORS && pass + 1 > tab.limit)
         {
             PhasorTwiddles <V> tw1 (tab, pass);
-            PhasorTwiddles <V> tw2 (tab, pass + 1);
-            merge_blocks_double <V> (d, s, len, n, tw1, tw2, k);
-        }
-        else if (PHASORS && pass + 1 > tab.limit)
-        {
-            TableTwiddles <V> tw1 (tab, pass);
             PhasorTwiddles <V> tw2 (tab, pass + 1);
             merge_blocks_double <V> (d, s, len, n, tw1, tw2, k);
         }
@@ -129,15 +125,9 @@ struct Steps
     {
         const V k = V::splat (static_cast <T> (SQRT2_2));
         const Idx n = Idx (1) << pass;
-        if (PHASORS && pass > tab.limit)
+        if (PHASORS && pass + 1 > tab.limit)
         {
             PhasorTwiddles <V> tw1 (tab, pass);
-            PhasorTwiddles <V> tw2 (tab, pass + 1);
-            split_blocks_double <V> (d, s, len, n, tw1, tw2, k);
-        }
-        else if (PHASORS && pass + 1 > tab.limit)
-        {
-            TableTwiddles <V> tw1 (tab, pass);
             PhasorTwiddles <V> tw2 (tab, pass + 1);
             split_blocks_double <V> (d, s, len, n, tw1, tw2, k);
         }

@@ -59,7 +59,7 @@ struct Kernels
 // The tables of one transform length for the kernels k: the twiddle pairs of
 // one level, the cosine levels of the last stages up to the table limit
 // (with a vector's slack: the last chunk reads one entry past its level),
-// and the phasor starts of the passes above it. Built once; moves with the
+// and the phasor starts of the passes from it up. Built once; moves with the
 // transform object (the blocks stay where they are).
 template <class T>
 class VectorPlan
@@ -156,11 +156,13 @@ VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits)
         }
     }
 
-    const int phasor_count = nbr_bits - 1 - k.limit;
+    // From the limit itself: a double pass across the limit takes both its
+    // passes' twiddles from phasors.
+    const int phasor_count = (nbr_bits - 1 > k.limit) ? nbr_bits - k.limit : 0;
     if (phasor_count > 0)
     {
         _phasor_starts.reallocate (phasor_count * PHASOR_STRIDE);
-        build_phasor_starts (&_phasor_starts [0], k.limit + 1, nbr_bits - 1);
+        build_phasor_starts (&_phasor_starts [0], k.limit, nbr_bits - 1);
     }
 
     _tables.nbr_bits = nbr_bits;

@@ -153,7 +153,7 @@ struct VectorTables
     int pair_level = 0;
     const T *cos = nullptr;    // cosine levels cos_from .. min (nbr_bits - 1, limit)
     int cos_from = 0;
-    const double *phasors = nullptr;   // phasor starts of passes limit + 1 .. nbr_bits - 1
+    const double *phasors = nullptr;   // phasor starts of passes limit .. nbr_bits - 1
     Schedule schedule;
 
     // cos and sin of i pi / 2^level, level <= pair_level.
@@ -171,7 +171,7 @@ struct VectorTables
 
     const double * phasor_start (int pass) const
     {
-        return phasors + PHASOR_STRIDE * std::ptrdiff_t (pass - limit - 1);
+        return phasors + PHASOR_STRIDE * std::ptrdiff_t (pass - limit);
     }
 };
 

@@ -1,4 +1,0 @@
-#include "instances.h"
-
-template class quarn::FFTReal <float>;
-template class quarn::FFTReal <double>;
