@@ -102,6 +102,15 @@ public:
     // Throws std::bad_alloc if a table cannot be allocated; nothing leaks.
     explicit FFTReal (int length);
 
+    // The same for a length of any other integer type (size_t, int64_t,
+    // unsigned...): checked whole, in every build, before it is narrowed, so
+    // that 2^32 + 16 cannot become 16. A failed check reports
+    // "FFTReal_is_valid_length (length)".
+    template <class I, std::enable_if_t <std::is_integral <I>::value
+                                         && ! std::is_same <I, int>::value
+                                         && ! std::is_same <I, bool>::value, int> = 0>
+    explicit FFTReal (I length, FFTRealIsa isa = FFTRealIsa::AUTO);
+
     // The same, with a cap on the instruction set (the one-argument form is
     // FFTRealIsa::AUTO, which picks what runs fastest for the length).
     // SCALAR forces the plain scalar passes; another value allows at most

@@ -65,11 +65,37 @@ constexpr bool FFTReal_is_valid_length (std::int64_t n)
     return n >= 1 && n <= (std::int64_t (1) << 30) && (n & (n - 1)) == 0;
 }
 
+namespace detail
+{
+
+// A length of another integer type as int, checked whole first (in every
+// build). Unsigned values of 2^63 and more are negative as int64_t: refused.
+template <class I>
+int narrow_length (I n)
+{
+    const std::int64_t length = static_cast <std::int64_t> (n);
+    QUARN_CHECK (FFTReal_is_valid_length (length));
+    return static_cast <int> (length);
+}
+
+}  // namespace detail
+
 
 
 template <class DT>
 FFTReal<DT>::FFTReal (int length)
 :   FFTReal (length, FFTRealIsa::AUTO)
+{
+}
+
+
+
+template <class DT>
+template <class I, std::enable_if_t <std::is_integral <I>::value
+                                     && ! std::is_same <I, int>::value
+                                     && ! std::is_same <I, bool>::value, int>>
+FFTReal<DT>::FFTReal (I length, FFTRealIsa isa)
+:   FFTReal (detail::narrow_length (length), isa)
 {
 }
 
