@@ -144,30 +144,47 @@ QUARN_INLINE void stages_1_2_inv (In in, Out out)
 template <class In, class Out, class E>
 QUARN_INLINE void stage_3 (In in, Out out, const E &k)
 {
-    out (0, in (0) + in (4));
-    out (4, in (0) - in (4));
-    out (2, in (2));
-    out (6, in (6));
-    E v = (in (5) - in (7)) * k;
-    out (1, in (1) + v);
-    out (3, in (1) - v);
-    v = (in (5) + in (7)) * k;
-    out (5, v + in (3));
-    out (7, v - in (3));
+    // All read before any is written: out may write where in reads.
+    const E s0 = in (0);
+    const E s1 = in (1);
+    const E s2 = in (2);
+    const E s3 = in (3);
+    const E s4 = in (4);
+    const E s5 = in (5);
+    const E s6 = in (6);
+    const E s7 = in (7);
+    out (0, s0 + s4);
+    out (4, s0 - s4);
+    out (2, s2);
+    out (6, s6);
+    E v = (s5 - s7) * k;
+    out (1, s1 + v);
+    out (3, s1 - v);
+    v = (s5 + s7) * k;
+    out (5, v + s3);
+    out (7, v - s3);
 }
 
 // Its inverse, doubled (1 / (2 k) is k itself).
 template <class In, class Out, class E>
 QUARN_INLINE void stage_3_inv (In in, Out out, const E &k)
 {
-    out (0, in (0) + in (4));
-    out (4, in (0) - in (4));
-    out (2, in (2) + in (2));
-    out (6, in (6) + in (6));
-    out (1, in (1) + in (3));
-    out (3, in (5) - in (7));
-    const E v = in (1) - in (3);
-    const E w = in (5) + in (7);
+    const E s0 = in (0);
+    const E s1 = in (1);
+    const E s2 = in (2);
+    const E s3 = in (3);
+    const E s4 = in (4);
+    const E s5 = in (5);
+    const E s6 = in (6);
+    const E s7 = in (7);
+    out (0, s0 + s4);
+    out (4, s0 - s4);
+    out (2, s2 + s2);
+    out (6, s6 + s6);
+    out (1, s1 + s3);
+    out (3, s5 - s7);
+    const E v = s1 - s3;
+    const E w = s5 + s7;
     out (5, (w + v) * k);
     out (7, (w - v) * k);
 }

@@ -258,29 +258,36 @@ QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V:
 
         tw1.start_block ();
         tw2.start_block ();
-        for (Idx i = 1; i < h; ++ i)
+        // The streams lie multiples of h apart: one pointer runs up through
+        // elements i, one down through elements 4 n - i.
+        const Idx hw = h * V::W;
+        const typename V::Scalar *up = s + V::W;
+        typename V::Scalar *dup = d + V::W;
+        typename V::Scalar *ddown = d + 8 * hw - V::W;
+        for (Idx i = 1; i < h; ++ i, up += V::W, dup += V::W, ddown -= V::W)
         {
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
 
             V a0, a0m, a0n, a02m;
-            merge_butterfly (ld (i), ld (h + i), ld (n + i), ld (n + h + i), c1, s1, a0, a0m, a0n, a02m);
+            merge_butterfly (V::load (up), V::load (up + hw), V::load (up + 2 * hw), V::load (up + 3 * hw),
+                             c1, s1, a0, a0m, a0n, a02m);
             V a1, a1m, a1n, a12m;
-            merge_butterfly (ld (2 * n + i), ld (2 * n + h + i), ld (3 * n + i), ld (3 * n + h + i),
+            merge_butterfly (V::load (up + 4 * hw), V::load (up + 5 * hw), V::load (up + 6 * hw), V::load (up + 7 * hw),
                              c1, s1, a1, a1m, a1n, a12m);
 
             V o0, o1, o2, o3;
             merge_butterfly (a0, a0n, a1, a1n, c2, s2, o0, o1, o2, o3);
-            st (i, o0);
-            st (2 * n - i, o1);
-            st (2 * n + i, o2);
-            st (4 * n - i, o3);
+            o0.store (dup);
+            o1.store (ddown - 4 * hw);
+            o2.store (dup + 4 * hw);
+            o3.store (ddown);
             merge_butterfly (a0m, a02m, a1m, a12m, s2, c2, o0, o1, o2, o3);
-            st (n - i, o0);
-            st (n + i, o1);
-            st (3 * n - i, o2);
-            st (3 * n + i, o3);
+            o0.store (ddown - 6 * hw);
+            o1.store (dup + 2 * hw);
+            o2.store (ddown - 2 * hw);
+            o3.store (dup + 6 * hw);
         }
     }
 }
@@ -317,62 +324,115 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
 
         tw1.start_block ();
         tw2.start_block ();
-        for (Idx i = 1; i < h; ++ i)
+        const Idx hw = h * V::W;
+        const typename V::Scalar *up = s + V::W;
+        const typename V::Scalar *down = s + 8 * hw - V::W;
+        typename V::Scalar *dup = d + V::W;
+        for (Idx i = 1; i < h; ++ i, up += V::W, down -= V::W, dup += V::W)
         {
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
 
             V a0, a0n, a1, a1n;
-            split_butterfly (ld (i), ld (2 * n - i), ld (2 * n + i), ld (4 * n - i), c2, s2, a0, a0n, a1, a1n);
+            split_butterfly (V::load (up), V::load (down - 4 * hw), V::load (up + 4 * hw), V::load (down),
+                             c2, s2, a0, a0n, a1, a1n);
             V a0m, a02m, a1m, a12m;
-            split_butterfly (ld (n - i), ld (n + i), ld (3 * n - i), ld (3 * n + i), s2, c2, a0m, a02m, a1m, a12m);
+            split_butterfly (V::load (down - 6 * hw), V::load (up + 2 * hw), V::load (down - 2 * hw), V::load (up + 6 * hw),
+                             s2, c2, a0m, a02m, a1m, a12m);
 
             V o0, o1, o2, o3;
             split_butterfly (a0, a0m, a0n, a02m, c1, s1, o0, o1, o2, o3);
-            st (i, o0);
-            st (h + i, o1);
-            st (n + i, o2);
-            st (n + h + i, o3);
+            o0.store (dup);
+            o1.store (dup + hw);
+            o2.store (dup + 2 * hw);
+            o3.store (dup + 3 * hw);
             split_butterfly (a1, a1m, a1n, a12m, c1, s1, o0, o1, o2, o3);
-            st (2 * n + i, o0);
-            st (2 * n + h + i, o1);
-            st (3 * n + i, o2);
-            st (3 * n + h + i, o3);
+            o0.store (dup + 4 * hw);
+            o1.store (dup + 5 * hw);
+            o2.store (dup + 6 * hw);
+            o3.store (dup + 7 * hw);
         }
     }
 }
 
 // ---- First kernel --------------------------------------------------------------
 
-// Merge passes PASS .. END - 1 on LEN elements held in registers, as
-// merge_blocks does them in memory: the first kernel's passes above the
-// third stage, and the last stages' multiples of R / 2 (rows.h).
+// Merge pass PASS on LEN elements, as merge_blocks does it in memory, from
+// in (j) to out (j, value): the first kernel's passes above the third stage,
+// and the last stages' multiples of R / 2 (rows.h).
+template <class E, int LEN, int PASS, class In, class Out>
+QUARN_INLINE void merge_pass (In in, Out out, const VectorTables <typename E::Scalar> &tab)
+{
+    constexpr Idx n = Idx (1) << PASS;
+    constexpr Idx h = n >> 1;
+#pragma GCC unroll 16
+    for (Idx c = 0; c < LEN; c += 2 * n)
+    {
+        const E a = in (c);
+        const E b = in (c + n);
+        out (c, a + b);
+        out (c + n, a - b);
+        out (c + h, in (c + h));
+        out (c + n + h, in (c + n + h));
+#pragma GCC unroll 16
+        for (Idx i = 1; i < h; ++ i)
+        {
+            typename E::Scalar co, si;
+            tab.pair (PASS, i, co, si);
+            E re, re_m, im, im_m;
+            merge_butterfly (in (c + i), in (c + h + i), in (c + n + i), in (c + n + h + i),
+                             E::splat (co), E::splat (si), re, re_m, im, im_m);
+            out (c + i, re);
+            out (c + n - i, re_m);
+            out (c + n + i, im);
+            out (c + 2 * n - i, im_m);
+        }
+    }
+}
+
+// Its inverse, doubled.
+template <class E, int LEN, int PASS, class In, class Out>
+QUARN_INLINE void split_pass (In in, Out out, const VectorTables <typename E::Scalar> &tab)
+{
+    constexpr Idx n = Idx (1) << PASS;
+    constexpr Idx h = n >> 1;
+#pragma GCC unroll 16
+    for (Idx c = 0; c < LEN; c += 2 * n)
+    {
+        const E a = in (c);
+        const E b = in (c + n);
+        const E ah = in (c + h);
+        const E bh = in (c + n + h);
+        out (c, a + b);
+        out (c + n, a - b);
+        out (c + h, ah + ah);
+        out (c + n + h, bh + bh);
+#pragma GCC unroll 16
+        for (Idx i = 1; i < h; ++ i)
+        {
+            typename E::Scalar co, si;
+            tab.pair (PASS, i, co, si);
+            E p1, p2, q1, q2;
+            split_butterfly (in (c + i), in (c + n - i), in (c + n + i), in (c + 2 * n - i),
+                             E::splat (co), E::splat (si), p1, p2, q1, q2);
+            out (c + i, p1);
+            out (c + h + i, p2);
+            out (c + n + i, q1);
+            out (c + n + h + i, q2);
+        }
+    }
+}
+
+// Merge passes PASS .. END - 1 on LEN elements held in registers.
 template <class E, int LEN, int PASS, int END>
 QUARN_INLINE void merge_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
 {
     if constexpr (PASS < END)
     {
-        constexpr Idx n = Idx (1) << PASS;
-        constexpr Idx h = n >> 1;
         E u [count (LEN)];
-#pragma GCC unroll 16
-        for (Idx c = 0; c < LEN; c += 2 * n)
-        {
-            u [c] = v [c] + v [c + n];
-            u [c + n] = v [c] - v [c + n];
-            u [c + h] = v [c + h];
-            u [c + n + h] = v [c + n + h];
-#pragma GCC unroll 16
-            for (Idx i = 1; i < h; ++ i)
-            {
-                typename E::Scalar co, si;
-                tab.pair (PASS, i, co, si);
-                merge_butterfly (v [c + i], v [c + h + i], v [c + n + i], v [c + n + h + i],
-                                 E::splat (co), E::splat (si),
-                                 u [c + i], u [c + n - i], u [c + n + i], u [c + 2 * n - i]);
-            }
-        }
+        merge_pass <E, LEN, PASS> ([v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; },
+                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; }, tab);
 #pragma GCC unroll 32
         for (Idx j = 0; j < LEN; ++ j)
         {
@@ -382,33 +442,16 @@ QUARN_INLINE void merge_in_registers (E v [], const VectorTables <typename E::Sc
     }
 }
 
-// The inverse of merge_in_registers, doubled per pass: passes END - 1 .. PASS.
+// The inverse of merge_in_registers: passes END - 1 .. PASS.
 template <class E, int LEN, int PASS, int END>
 QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
 {
     if constexpr (PASS < END)
     {
         split_in_registers <E, LEN, PASS + 1, END> (v, tab);
-        constexpr Idx n = Idx (1) << PASS;
-        constexpr Idx h = n >> 1;
         E u [count (LEN)];
-#pragma GCC unroll 16
-        for (Idx c = 0; c < LEN; c += 2 * n)
-        {
-            u [c] = v [c] + v [c + n];
-            u [c + n] = v [c] - v [c + n];
-            u [c + h] = v [c + h] + v [c + h];
-            u [c + n + h] = v [c + n + h] + v [c + n + h];
-#pragma GCC unroll 16
-            for (Idx i = 1; i < h; ++ i)
-            {
-                typename E::Scalar co, si;
-                tab.pair (PASS, i, co, si);
-                split_butterfly (v [c + i], v [c + n - i], v [c + n + i], v [c + 2 * n - i],
-                                 E::splat (co), E::splat (si),
-                                 u [c + i], u [c + h + i], u [c + n + i], u [c + n + h + i]);
-            }
-        }
+        split_pass <E, LEN, PASS> ([v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; },
+                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; }, tab);
 #pragma GCC unroll 32
         for (Idx j = 0; j < LEN; ++ j)
         {
@@ -424,35 +467,46 @@ QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Sc
 // x in sequence.
 template <class V>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
-                   typename V::Scalar *df, const typename V::Scalar *x)
+                                typename V::Scalar *df, const typename V::Scalar *x)
 {
     using S = Shape <V>;
     constexpr BitRev <S::FK_BITS> REV {};
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
-    Idx rb = 0;    // b with its block_bits bits reversed
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
+    const Idx stride = blocks * S::W;    // between the places of x that a block reads
+    Idx rb = 0;                          // b with its block_bits bits reversed
+    const typename V::Scalar *xb = x;
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits), xb += S::W)
     {
         V v [S::FK_LEN];
 #pragma GCC unroll 32
         for (Idx c = 0; c < S::FK_LEN; c += 4)
         {
-            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (x, REV.v [c + j] * blocks + b); },
+            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + REV.v [c + j] * stride); },
                         [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; });
         }
-        V u [count (S::FK_LEN)];
 #pragma GCC unroll 16
         for (Idx c = 0; c < S::FK_LEN; c += 8)
         {
-            stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; }, [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { u [c + j] = e; }, k);
+            stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
+                     [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
         }
-        merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS> (u, tab);
+        // The last pass writes the block out as it goes.
         typename V::Scalar * const d = df + rb * S::FK_LEN * S::W;
-#pragma GCC unroll 32
-        for (Idx j = 0; j < S::FK_LEN; ++ j)
+        const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
+        if constexpr (S::FK_BITS > 3)
         {
-            store_at (d, j, u [j]);
+            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, tab);
+            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out, tab);
+        }
+        else
+        {
+#pragma GCC unroll 32
+            for (Idx j = 0; j < S::FK_LEN; ++ j)
+            {
+                out (j, v [j]);
+            }
         }
     }
 }
@@ -460,35 +514,46 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
 // The inverse of first_stages, doubled per stage: from the lanes of sf to x.
 template <class V>
 QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab,
-                       typename V::Scalar *x, const typename V::Scalar *sf)
+                                    typename V::Scalar *x, const typename V::Scalar *sf)
 {
     using S = Shape <V>;
     constexpr BitRev <S::FK_BITS> REV {};
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
+    const Idx stride = blocks * S::W;
     Idx rb = 0;
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
+    typename V::Scalar *xb = x;
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits), xb += S::W)
     {
+        // The first pass reads the block in as it goes.
         const typename V::Scalar * const s = sf + rb * S::FK_LEN * S::W;
         V v [S::FK_LEN];
-#pragma GCC unroll 32
-        for (Idx j = 0; j < S::FK_LEN; ++ j)
+        if constexpr (S::FK_BITS > 3)
         {
-            v [j] = load_at <V> (s, j);
+            split_pass <V, S::FK_LEN, S::FK_BITS - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
+                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; }, tab);
+            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, tab);
         }
-        split_in_registers <V, S::FK_LEN, 3, S::FK_BITS> (v, tab);
-        V u [count (S::FK_LEN)];
+        else
+        {
+#pragma GCC unroll 32
+            for (Idx j = 0; j < S::FK_LEN; ++ j)
+            {
+                v [j] = load_at <V> (s, j);
+            }
+        }
 #pragma GCC unroll 16
         for (Idx c = 0; c < S::FK_LEN; c += 8)
         {
-            stage_3_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; }, [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { u [c + j] = e; }, k);
+            stage_3_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
+                         [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
         }
 #pragma GCC unroll 32
         for (Idx c = 0; c < S::FK_LEN; c += 4)
         {
-            stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return u [c + j]; },
-                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (x, REV.v [c + j] * blocks + b, e); });
+            stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
+                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { e.store (xb + REV.v [c + j] * stride); });
         }
     }
 }

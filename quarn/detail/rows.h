@@ -157,83 +157,123 @@ struct ChunkTwiddles
     }
 };
 
-// Level A (A >= 1) merges spectra p and q of 2^A R points. Plus lane m and
-// minus lane m' are the indices m R + i and m' R - i of merge_blocks; minus
-// lane m' takes the cosine and sine of plus lane 2^(A-1) - m', swapped.
-template <class V, int A, class Tw>
-QUARN_INLINE void merge_partials (const Partial <V, A> &p, const Partial <V, A> &q, const Tw &tw, Partial <V, A + 1> &d)
+// Level A (A >= 1) merges spectra p and q of 2^A R points into one of
+// 2^(A+1) R, whose elements m R + i and m R - i go to out (m, +1, value) and
+// out (m, -1, value). Plus lane m and minus lane m' are the indices m R + i
+// and m' R - i of merge_blocks; minus lane m' takes the cosine and sine of
+// plus lane 2^(A-1) - m', swapped.
+template <class V, int A, class Tw, class Out>
+QUARN_INLINE void merge_partials (const Partial <V, A> &p, const Partial <V, A> &q, const Tw &tw, Out out)
 {
     constexpr int M = 1 << A;
     constexpr int H = M >> 1;
 #pragma GCC unroll 8
     for (int m = 0; m < H; ++ m)
     {
+        V re, re_m, im, im_m;
         merge_butterfly (p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m], tw.cos [m], tw.sin [m],
-                         d.plus [m], d.minus [M - m], d.plus [M + m], d.minus [2 * M - m]);
+                         re, re_m, im, im_m);
+        out (m, 1, re);
+        out (M - m, -1, re_m);
+        out (M + m, 1, im);
+        out (2 * M - m, -1, im_m);
     }
 #pragma GCC unroll 8
     for (int m = 1; m <= H; ++ m)
     {
+        V re, re_m, im, im_m;
         merge_butterfly (p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m], tw.sin [H - m], tw.cos [H - m],
-                         d.minus [m], d.plus [M - m], d.minus [M + m], d.plus [2 * M - m]);
+                         re, re_m, im, im_m);
+        out (m, -1, re);
+        out (M - m, 1, re_m);
+        out (M + m, -1, im);
+        out (2 * M - m, 1, im_m);
     }
 }
 
-template <class V, int A, class Tw>
-QUARN_INLINE void split_partials (const Partial <V, A + 1> &d, const Tw &tw, Partial <V, A> &p, Partial <V, A> &q)
+// The inverse: the elements of a spectrum of 2^(A+1) R points, from
+// in (m, +1) and in (m, -1), back into twice p and q.
+template <class V, int A, class Tw, class In>
+QUARN_INLINE void split_partials (In in, const Tw &tw, Partial <V, A> &p, Partial <V, A> &q)
 {
     constexpr int M = 1 << A;
     constexpr int H = M >> 1;
 #pragma GCC unroll 8
     for (int m = 0; m < H; ++ m)
     {
-        split_butterfly (d.plus [m], d.minus [M - m], d.plus [M + m], d.minus [2 * M - m], tw.cos [m], tw.sin [m],
+        split_butterfly (in (m, 1), in (M - m, -1), in (M + m, 1), in (2 * M - m, -1), tw.cos [m], tw.sin [m],
                          p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m]);
     }
 #pragma GCC unroll 8
     for (int m = 1; m <= H; ++ m)
     {
-        split_butterfly (d.minus [m], d.plus [M - m], d.minus [M + m], d.plus [2 * M - m], tw.sin [H - m], tw.cos [H - m],
+        split_butterfly (in (m, -1), in (M - m, 1), in (M + m, -1), in (2 * M - m, 1), tw.sin [H - m], tw.cos [H - m],
                          p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m]);
     }
 }
 
-// Merges the W >> A spectra of level A pairwise up to the whole transform.
+// Into a Partial, for the levels below the last.
 template <class V, int A>
-QUARN_INLINE void merge_up (Partial <V, A> *specs, const ChunkTwiddles <V> &tw, Partial <V, Shape <V>::W_BITS> &out)
+QUARN_INLINE auto into (Partial <V, A> &d)
 {
-    constexpr int W = V::W;
-    if constexpr (A == Shape <V>::W_BITS)
+    return [&d] (int m, int sign, const V &v) QUARN_INLINE_LAMBDA
     {
-        out = specs [0];
-    }
-    else
-    {
-        Partial <V, A + 1> next [count ((W >> A) / 2)];
-#pragma GCC unroll 8
-        for (int k = 0; k < (W >> A) / 2; ++ k)
-        {
-            merge_partials (specs [2 * k], specs [2 * k + 1], tw.template level <A> (), next [k]);
-        }
-        merge_up <V, A + 1> (next, tw, out);
-    }
+        (sign > 0 ? d.plus [m] : d.minus [m]) = v;
+    };
 }
 
-// Splits the whole transform (level A) down to the W / 2 spectra of level 1.
 template <class V, int A>
-QUARN_INLINE void split_down (const Partial <V, A> &part, const ChunkTwiddles <V> &tw, Partial <V, 1> *out)
+QUARN_INLINE auto from (const Partial <V, A> &d)
+{
+    return [&d] (int m, int sign) QUARN_INLINE_LAMBDA
+    {
+        return sign > 0 ? d.plus [m] : d.minus [m];
+    };
+}
+
+// The spectrum of level A (A >= 1) of the rows k 2^A .. (k + 1) 2^A - 1,
+// from their elements x and y (row p in lane bitrev_w (p)), depth first, so
+// that no more is live at once than one level's two halves.
+template <class V, int A>
+QUARN_INLINE void merge_rows (const V x [], const V y [], int k, const ChunkTwiddles <V> &tw, Partial <V, A> &d)
 {
     if constexpr (A == 1)
     {
-        out [0] = part;
+        constexpr BitRev <Shape <V>::W_BITS> REV {};
+        const int p = REV.v [2 * k];
+        const int q = REV.v [2 * k + 1];
+        merge_butterfly (x [p], y [p], x [q], y [q], tw.t0.cos [0], tw.t0.sin [0],
+                         d.plus [0], d.minus [1], d.plus [1], d.minus [2]);
     }
     else
     {
         Partial <V, A - 1> p;
         Partial <V, A - 1> q;
-        split_partials (part, tw.template level <A - 1> (), p, q);
-        split_down <V, A - 1> (p, tw, out);
-        split_down <V, A - 1> (q, tw, out + (1 << (A - 2)));
+        merge_rows <V, A - 1> (x, y, 2 * k, tw, p);
+        merge_rows <V, A - 1> (x, y, 2 * k + 1, tw, q);
+        merge_partials (p, q, tw.template level <A - 1> (), into (d));
+    }
+}
+
+// The inverse of merge_rows: twice the rows' elements x and y from d.
+template <class V, int A>
+QUARN_INLINE void split_rows (const Partial <V, A> &d, int k, const ChunkTwiddles <V> &tw, V x [], V y [])
+{
+    if constexpr (A == 1)
+    {
+        constexpr BitRev <Shape <V>::W_BITS> REV {};
+        const int p = REV.v [2 * k];
+        const int q = REV.v [2 * k + 1];
+        split_butterfly (d.plus [0], d.minus [1], d.plus [1], d.minus [2], tw.t0.cos [0], tw.t0.sin [0],
+                         x [p], y [p], x [q], y [q]);
+    }
+    else
+    {
+        Partial <V, A - 1> p;
+        Partial <V, A - 1> q;
+        split_partials (from (d), tw.template level <A - 1> (), p, q);
+        split_rows <V, A - 1> (p, 2 * k, tw, x, y);
+        split_rows <V, A - 1> (q, 2 * k + 1, tw, x, y);
     }
 }
 
@@ -299,7 +339,6 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
 {
     constexpr int W = V::W;
     constexpr int W_BITS = Shape <V>::W_BITS;
-    constexpr BitRev <W_BITS> REV {};
     const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
     const Idx h = r >> 1;
     ChunkTwiddles <V> tw (tab, r);
@@ -319,27 +358,34 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
         V::transpose (y);
 
         tw.fetch (i);
-        Partial <V, 1> s1 [count (W / 2)];
-#pragma GCC unroll 8
-        for (int k = 0; k < W / 2; ++ k)
+        // The last level's outputs are final: stored as they come.
+        const auto store = [df, r, i] (Idx m, int sign, const V &v) QUARN_INLINE_LAMBDA
         {
-            const int p = REV.v [2 * k];
-            const int q = REV.v [2 * k + 1];
-            merge_butterfly (x [p], y [p], x [q], y [q], tw.t0.cos [0], tw.t0.sin [0],
-                             s1 [k].plus [0], s1 [k].minus [1], s1 [k].plus [1], s1 [k].minus [2]);
+            if (sign > 0)
+            {
+                v.store (df + m * r + i);
+            }
+            else
+            {
+                reverse (v).store (df + m * r - i - (W - 1));
+            }
+        };
+        if constexpr (W_BITS == 1)
+        {
+            V re, re_m, im, im_m;
+            merge_butterfly (x [0], y [0], x [1], y [1], tw.t0.cos [0], tw.t0.sin [0], re, re_m, im, im_m);
+            store (0, 1, re);
+            store (1, -1, re_m);
+            store (1, 1, im);
+            store (2, -1, im_m);
         }
-        Partial <V, W_BITS> out;
-        merge_up <V, 1> (s1, tw, out);
-
-#pragma GCC unroll 16
-        for (Idx m = 0; m < W; ++ m)
+        else
         {
-            out.plus [m].store (df + m * r + i);
-        }
-#pragma GCC unroll 16
-        for (Idx m = 1; m <= W; ++ m)
-        {
-            reverse (out.minus [m]).store (df + m * r - i - (W - 1));
+            Partial <V, W_BITS - 1> p;
+            Partial <V, W_BITS - 1> q;
+            merge_rows <V, W_BITS - 1> (x, y, 0, tw, p);
+            merge_rows <V, W_BITS - 1> (x, y, 1, tw, q);
+            merge_partials (p, q, tw.template level <W_BITS - 1> (), store);
         }
     }
     multiples_forward <V> (tab, df, sf);
@@ -352,36 +398,31 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
 {
     constexpr int W = V::W;
     constexpr int W_BITS = Shape <V>::W_BITS;
-    constexpr BitRev <W_BITS> REV {};
     const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
     const Idx h = r >> 1;
     ChunkTwiddles <V> tw (tab, r);
     for (Idx i = 1; i < h; i += W)
     {
-        Partial <V, W_BITS> d;
-#pragma GCC unroll 16
-        for (Idx m = 0; m < W; ++ m)
-        {
-            d.plus [m] = V::load (sf + m * r + i);
-        }
-#pragma GCC unroll 16
-        for (Idx m = 1; m <= W; ++ m)
-        {
-            d.minus [m] = reverse (V::load (sf + m * r - i - (W - 1)));
-        }
         tw.fetch (i);
-        Partial <V, 1> s1 [count (W / 2)];
-        split_down <V, W_BITS> (d, tw, s1);
-
+        // The last level's inputs are read as they are needed.
+        const auto load = [sf, r, i] (Idx m, int sign) QUARN_INLINE_LAMBDA
+        {
+            return (sign > 0) ? V::load (sf + m * r + i) : reverse (V::load (sf + m * r - i - (W - 1)));
+        };
         V x [count (W)];
         V y [count (W)];
-#pragma GCC unroll 8
-        for (int k = 0; k < W / 2; ++ k)
+        if constexpr (W_BITS == 1)
         {
-            const int p = REV.v [2 * k];
-            const int q = REV.v [2 * k + 1];
-            split_butterfly (s1 [k].plus [0], s1 [k].minus [1], s1 [k].plus [1], s1 [k].minus [2],
-                             tw.t0.cos [0], tw.t0.sin [0], x [p], y [p], x [q], y [q]);
+            split_butterfly (load (0, 1), load (1, -1), load (1, 1), load (2, -1), tw.t0.cos [0], tw.t0.sin [0],
+                             x [0], y [0], x [1], y [1]);
+        }
+        else
+        {
+            Partial <V, W_BITS - 1> p;
+            Partial <V, W_BITS - 1> q;
+            split_partials (load, tw.template level <W_BITS - 1> (), p, q);
+            split_rows <V, W_BITS - 1> (p, 0, tw, x, y);
+            split_rows <V, W_BITS - 1> (q, 1, tw, x, y);
         }
         V::transpose (x);
         V::transpose (y);
