@@ -229,7 +229,7 @@ public:
 
     void start_block () { _osc.reset (); }
 
-    void next (detail::Idx, detail::One <DataType> &c, detail::One <DataType> &s)
+    void next (detail::Idx /* i */, detail::One <DataType> &c, detail::One <DataType> &s)
     {
         _osc.advance ();
         c.v = static_cast <DataType> (_osc.cur_cos ());

@@ -35,6 +35,8 @@ namespace quarn::detail
 // inside is inlined. A step per function rather than the whole transform in
 // one keeps each within reach of the register allocator (measured: about 15%
 // fewer instructions). Then the two entry points of whole transforms.
+// NOLINTBEGIN(bugprone-macro-parentheses): the arguments are a name, an
+// attribute and a type, which cannot take parentheses.
 #define QUARN_ENTRIES(NAME, ATTR, V)                                                        \
     struct NAME##_steps                                                                     \
     {                                                                                       \
@@ -68,6 +70,7 @@ namespace quarn::detail
     {                                                                                       \
         Engine <V, NAME##_steps>::backward (tab, x, f, scratch);                            \
     }
+// NOLINTEND(bugprone-macro-parentheses)
 
 #if defined (QUARN_X86)
 // GCC 12 warns inside its own AVX-512 intrinsics (their undefined merge

@@ -7,6 +7,7 @@
 #ifndef QUARN_DETAIL_ENGINE_H
 #define QUARN_DETAIL_ENGINE_H
 
+#include "quarn/detail/kernels.h"
 #include "quarn/detail/lanes.h"
 #include "quarn/detail/rows.h"
 

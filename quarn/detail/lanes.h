@@ -43,23 +43,18 @@ struct Shape
     static constexpr int MIN_BITS = FK_BITS + W_BITS;
 };
 
-// The numbers 0 .. 2^BITS - 1 with their BITS bits reversed.
+// x (0 <= x < 2^BITS) with its BITS bits reversed; folded away where x is
+// a constant, as in the unrolled loops of the kernels.
 template <int BITS>
-struct BitRev
+constexpr int bit_reversed (Idx x)
 {
-    int v [1 << BITS];
-
-    constexpr BitRev () : v ()
+    int r = 0;
+    for (int b = 0; b < BITS; ++ b)
     {
-        for (int x = 0; x < (1 << BITS); ++ x)
-        {
-            for (int b = 0; b < BITS; ++ b)
-            {
-                v [x] |= ((x >> b) & 1) << (BITS - 1 - b);
-            }
-        }
+        r |= int ((x >> b) & 1) << (BITS - 1 - b);
     }
-};
+    return r;
+}
 
 // Counts upwards in bit-reversed order over `bits` bits: add 1 at the top
 // bit and carry downwards.
@@ -135,11 +130,11 @@ struct Phasors
 template <class V>
 struct Phasors <V, false>
 {
-    QUARN_INLINE void start (const double *, int) {}
+    QUARN_INLINE void start (const double * /* st */, int /* first */) {}
     QUARN_INLINE V cos () const { return V::splat (1); }
     QUARN_INLINE V sin () const { return V::splat (0); }
     QUARN_INLINE void advance () {}
-    QUARN_INLINE void turned (double, double, V &c, V &s) const { c = cos (); s = sin (); }
+    QUARN_INLINE void turned (double /* rc */, double /* rs */, V &c, V &s) const { c = cos (); s = sin (); }
 };
 
 // ---- Twiddles of lane passes -------------------------------------------------
@@ -165,7 +160,7 @@ public:
         _p = _pairs;
     }
 
-    QUARN_INLINE void next (Idx, V &c, V &s)
+    QUARN_INLINE void next (Idx /* i */, V &c, V &s)
     {
         _p += _step;
         c = V::splat (_p [0]);
@@ -470,7 +465,6 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
                                 typename V::Scalar *df, const typename V::Scalar *x)
 {
     using S = Shape <V>;
-    constexpr BitRev <S::FK_BITS> REV {};
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
@@ -483,7 +477,7 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
 #pragma GCC unroll 32
         for (Idx c = 0; c < S::FK_LEN; c += 4)
         {
-            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + REV.v [c + j] * stride); },
+            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + bit_reversed <S::FK_BITS> (c + j) * stride); },
                         [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; });
         }
 #pragma GCC unroll 16
@@ -517,7 +511,6 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
                                     typename V::Scalar *x, const typename V::Scalar *sf)
 {
     using S = Shape <V>;
-    constexpr BitRev <S::FK_BITS> REV {};
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
@@ -553,7 +546,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
         for (Idx c = 0; c < S::FK_LEN; c += 4)
         {
             stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
-                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { e.store (xb + REV.v [c + j] * stride); });
+                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { e.store (xb + bit_reversed <S::FK_BITS> (c + j) * stride); });
         }
     }
 }

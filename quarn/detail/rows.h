@@ -36,16 +36,19 @@ struct Partial
 // (m R + i) pi / (2^A R). Up to the table limit from the cosine level, where
 // they are the entries m R + i and the mirrored ones; above, from phasors in
 // double for m = 0, turned by m pi / 2^A for the others.
+// (One per level per transform: the padding that its double instantiations
+// leave around the empty phasors is of no account.)
 template <class V, int A>
-class LevelTwiddles
+class LevelTwiddles  // NOLINT(clang-analyzer-optin.performance.Padding)
 {
 public:
     using T = typename V::Scalar;
     static constexpr int W = V::W;
     static constexpr int COUNT = (A == 0) ? 1 : (1 << (A - 1));
 
-    V cos [count (COUNT)];
-    V sin [count (COUNT)];
+    // Cosine and sine of plus lane m, for the chunk of the last fetch.
+    QUARN_INLINE const V & cos (int m) const { return _cos [m]; }
+    QUARN_INLINE const V & sin (int m) const { return _sin [m]; }
 
     QUARN_INLINE LevelTwiddles (const VectorTables <T> &tab, Idx r)
     :   _r (r)
@@ -75,11 +78,11 @@ public:
     {
         if (_phasor)
         {
-            cos [0] = _row.cos ();
-            sin [0] = _row.sin ();
+            _cos [0] = _row.cos ();
+            _sin [0] = _row.sin ();
             for (int m = 1; m < COUNT; ++ m)
             {
-                _row.turned (_rot_c [m], _rot_s [m], cos [m], sin [m]);
+                _row.turned (_rot_c [m], _rot_s [m], _cos [m], _sin [m]);
             }
             _row.advance ();
         }
@@ -87,20 +90,23 @@ public:
         {
             for (int m = 0; m < COUNT; ++ m)
             {
-                cos [m] = V::load (_tab + m * _r + i);
-                sin [m] = reverse (V::load (_tab + _top - m * _r - i - (W - 1)));
+                _cos [m] = V::load (_tab + m * _r + i);
+                _sin [m] = reverse (V::load (_tab + _top - m * _r - i - (W - 1)));
             }
         }
     }
 
 private:
-    Idx _r;
-    bool _phasor = false;
-    const T * _tab = nullptr;
-    Idx _top = 0;
+    // Widest members first: the vectors would otherwise leave padding holes.
+    V _cos [count (COUNT)] = {};
+    V _sin [count (COUNT)] = {};
     Phasors <V> _row {};
     double _rot_c [count (COUNT)] = {};
     double _rot_s [count (COUNT)] = {};
+    const T * _tab = nullptr;
+    Idx _r;
+    Idx _top = 0;
+    bool _phasor = false;
 };
 
 template <class V>
@@ -171,7 +177,7 @@ QUARN_INLINE void merge_partials (const Partial <V, A> &p, const Partial <V, A> 
     for (int m = 0; m < H; ++ m)
     {
         V re, re_m, im, im_m;
-        merge_butterfly (p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m], tw.cos [m], tw.sin [m],
+        merge_butterfly (p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m], tw.cos (m), tw.sin (m),
                          re, re_m, im, im_m);
         out (m, 1, re);
         out (M - m, -1, re_m);
@@ -182,7 +188,7 @@ QUARN_INLINE void merge_partials (const Partial <V, A> &p, const Partial <V, A> 
     for (int m = 1; m <= H; ++ m)
     {
         V re, re_m, im, im_m;
-        merge_butterfly (p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m], tw.sin [H - m], tw.cos [H - m],
+        merge_butterfly (p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m], tw.sin (H - m), tw.cos (H - m),
                          re, re_m, im, im_m);
         out (m, -1, re);
         out (M - m, 1, re_m);
@@ -201,20 +207,20 @@ QUARN_INLINE void split_partials (In in, const Tw &tw, Partial <V, A> &p, Partia
 #pragma GCC unroll 8
     for (int m = 0; m < H; ++ m)
     {
-        split_butterfly (in (m, 1), in (M - m, -1), in (M + m, 1), in (2 * M - m, -1), tw.cos [m], tw.sin [m],
+        split_butterfly (in (m, 1), in (M - m, -1), in (M + m, 1), in (2 * M - m, -1), tw.cos (m), tw.sin (m),
                          p.plus [m], p.plus [H + m], q.plus [m], q.plus [H + m]);
     }
 #pragma GCC unroll 8
     for (int m = 1; m <= H; ++ m)
     {
-        split_butterfly (in (m, -1), in (M - m, 1), in (M + m, -1), in (2 * M - m, 1), tw.sin [H - m], tw.cos [H - m],
+        split_butterfly (in (m, -1), in (M - m, 1), in (M + m, -1), in (2 * M - m, 1), tw.sin (H - m), tw.cos (H - m),
                          p.minus [m], p.minus [H + m], q.minus [m], q.minus [H + m]);
     }
 }
 
 // Into a Partial, for the levels below the last.
 template <class V, int A>
-QUARN_INLINE auto into (Partial <V, A> &d)
+QUARN_INLINE auto into_partial (Partial <V, A> &d)
 {
     return [&d] (int m, int sign, const V &v) QUARN_INLINE_LAMBDA
     {
@@ -223,7 +229,7 @@ QUARN_INLINE auto into (Partial <V, A> &d)
 }
 
 template <class V, int A>
-QUARN_INLINE auto from (const Partial <V, A> &d)
+QUARN_INLINE auto from_partial (const Partial <V, A> &d)
 {
     return [&d] (int m, int sign) QUARN_INLINE_LAMBDA
     {
@@ -239,10 +245,9 @@ QUARN_INLINE void merge_rows (const V x [], const V y [], int k, const ChunkTwid
 {
     if constexpr (A == 1)
     {
-        constexpr BitRev <Shape <V>::W_BITS> REV {};
-        const int p = REV.v [2 * k];
-        const int q = REV.v [2 * k + 1];
-        merge_butterfly (x [p], y [p], x [q], y [q], tw.t0.cos [0], tw.t0.sin [0],
+        const int p = bit_reversed <Shape <V>::W_BITS> (2 * k);
+        const int q = bit_reversed <Shape <V>::W_BITS> (2 * k + 1);
+        merge_butterfly (x [p], y [p], x [q], y [q], tw.t0.cos (0), tw.t0.sin (0),
                          d.plus [0], d.minus [1], d.plus [1], d.minus [2]);
     }
     else
@@ -251,7 +256,7 @@ QUARN_INLINE void merge_rows (const V x [], const V y [], int k, const ChunkTwid
         Partial <V, A - 1> q;
         merge_rows <V, A - 1> (x, y, 2 * k, tw, p);
         merge_rows <V, A - 1> (x, y, 2 * k + 1, tw, q);
-        merge_partials (p, q, tw.template level <A - 1> (), into (d));
+        merge_partials (p, q, tw.template level <A - 1> (), into_partial (d));
     }
 }
 
@@ -261,17 +266,16 @@ QUARN_INLINE void split_rows (const Partial <V, A> &d, int k, const ChunkTwiddle
 {
     if constexpr (A == 1)
     {
-        constexpr BitRev <Shape <V>::W_BITS> REV {};
-        const int p = REV.v [2 * k];
-        const int q = REV.v [2 * k + 1];
-        split_butterfly (d.plus [0], d.minus [1], d.plus [1], d.minus [2], tw.t0.cos [0], tw.t0.sin [0],
+        const int p = bit_reversed <Shape <V>::W_BITS> (2 * k);
+        const int q = bit_reversed <Shape <V>::W_BITS> (2 * k + 1);
+        split_butterfly (d.plus [0], d.minus [1], d.plus [1], d.minus [2], tw.t0.cos (0), tw.t0.sin (0),
                          x [p], y [p], x [q], y [q]);
     }
     else
     {
         Partial <V, A - 1> p;
         Partial <V, A - 1> q;
-        split_partials (from (d), tw.template level <A - 1> (), p, q);
+        split_partials (from_partial (d), tw.template level <A - 1> (), p, q);
         split_rows <V, A - 1> (p, 2 * k, tw, x, y);
         split_rows <V, A - 1> (q, 2 * k + 1, tw, x, y);
     }
@@ -289,14 +293,13 @@ QUARN_INLINE void multiples_forward (const VectorTables <typename V::Scalar> &ta
     using E = One <typename V::Scalar>;
     constexpr int W = V::W;
     constexpr int W_BITS = Shape <V>::W_BITS;
-    constexpr BitRev <W_BITS> REV {};
     const Idx h = Idx (1) << (tab.nbr_bits - W_BITS - 1);
     E a [count (2 * W)];
 #pragma GCC unroll 16
     for (int p = 0; p < W; ++ p)
     {
-        a [2 * p].v = lanes [REV.v [p]];
-        a [2 * p + 1].v = lanes [h * W + REV.v [p]];
+        a [2 * p].v = lanes [bit_reversed <W_BITS> (p)];
+        a [2 * p + 1].v = lanes [h * W + bit_reversed <W_BITS> (p)];
     }
     merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a, tab);
 #pragma GCC unroll 32
@@ -313,7 +316,6 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
     using E = One <typename V::Scalar>;
     constexpr int W = V::W;
     constexpr int W_BITS = Shape <V>::W_BITS;
-    constexpr BitRev <W_BITS> REV {};
     const Idx h = Idx (1) << (tab.nbr_bits - W_BITS - 1);
     E a [count (2 * W)];
 #pragma GCC unroll 32
@@ -325,8 +327,8 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
 #pragma GCC unroll 16
     for (int p = 0; p < W; ++ p)
     {
-        lanes [REV.v [p]] = a [2 * p].v;
-        lanes [h * W + REV.v [p]] = a [2 * p + 1].v;
+        lanes [bit_reversed <W_BITS> (p)] = a [2 * p].v;
+        lanes [h * W + bit_reversed <W_BITS> (p)] = a [2 * p + 1].v;
     }
 }
 
@@ -373,7 +375,7 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
         if constexpr (W_BITS == 1)
         {
             V re, re_m, im, im_m;
-            merge_butterfly (x [0], y [0], x [1], y [1], tw.t0.cos [0], tw.t0.sin [0], re, re_m, im, im_m);
+            merge_butterfly (x [0], y [0], x [1], y [1], tw.t0.cos (0), tw.t0.sin (0), re, re_m, im, im_m);
             store (0, 1, re);
             store (1, -1, re_m);
             store (1, 1, im);
@@ -413,7 +415,7 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
         V y [count (W)];
         if constexpr (W_BITS == 1)
         {
-            split_butterfly (load (0, 1), load (1, -1), load (1, 1), load (2, -1), tw.t0.cos [0], tw.t0.sin [0],
+            split_butterfly (load (0, 1), load (1, -1), load (1, 1), load (2, -1), tw.t0.cos (0), tw.t0.sin (0),
                              x [0], y [0], x [1], y [1]);
         }
         else

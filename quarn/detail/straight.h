@@ -20,14 +20,13 @@ struct Straight
     using E = One <T>;
     static constexpr int N = 1 << BITS;
 
-    static void forward (const VectorTables <T> &tab, T f [], const T x [], T [])
+    static void forward (const VectorTables <T> &tab, T f [], const T x [], T /* scratch */ [])
     {
-        constexpr BitRev <BITS> REV {};
         E a [count (N)];
 #pragma GCC unroll 4
         for (int c = 0; c < N; c += 4)
         {
-            stages_1_2 ([&] (int j) { return E { x [REV.v [c + j]] }; }, [&] (int j, E v) { a [c + j] = v; });
+            stages_1_2 ([&] (int j) { return E { x [bit_reversed <BITS> (c + j)] }; }, [&] (int j, E v) { a [c + j] = v; });
         }
         E b [count (N)];
 #pragma GCC unroll 2
@@ -56,9 +55,8 @@ struct Straight
         }
     }
 
-    static void backward (const VectorTables <T> &tab, T x [], const T f [], T [])
+    static void backward (const VectorTables <T> &tab, T x [], const T f [], T /* scratch */ [])
     {
-        constexpr BitRev <BITS> REV {};
         E a [count (N)];
 #pragma GCC unroll 16
         for (int j = 0; j < N; ++ j)
@@ -88,7 +86,7 @@ struct Straight
 #pragma GCC unroll 4
         for (int c = 0; c < N; c += 4)
         {
-            stages_1_2_inv ([&] (int j) { return b [c + j]; }, [&] (int j, E v) { x [REV.v [c + j]] = v.v; });
+            stages_1_2_inv ([&] (int j) { return b [c + j]; }, [&] (int j, E v) { x [bit_reversed <BITS> (c + j)] = v.v; });
         }
     }
 

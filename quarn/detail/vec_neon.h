@@ -6,6 +6,8 @@
 #ifndef QUARN_DETAIL_VEC_NEON_H
 #define QUARN_DETAIL_VEC_NEON_H
 
+#if defined (__aarch64__) && defined (__ARM_NEON)
+
 #include <arm_neon.h>
 
 namespace quarn::detail
@@ -76,5 +78,7 @@ struct NeonF
 };
 
 }  // namespace quarn::detail
+
+#endif  // AArch64
 
 #endif  // QUARN_DETAIL_VEC_NEON_H
