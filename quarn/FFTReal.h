@@ -42,7 +42,7 @@ namespace quarn
 // fuse multiply-adds where the CPU can).
 enum class FFTRealIsa
 {
-    AUTO,      // the best that the CPU and the build offer for the length
+    AUTO,      // the widest that the CPU and the build offer for the length
     SCALAR,    // the plain scalar passes: every machine
     SSE2,      // x86, 4 float or 2 double lanes
     AVX2,      // x86 with AVX2 and FMA, 8 float or 4 double lanes
@@ -112,7 +112,7 @@ public:
     explicit FFTReal (I length, FFTRealIsa isa = FFTRealIsa::AUTO);
 
     // The same, with a cap on the instruction set (the one-argument form is
-    // FFTRealIsa::AUTO, which picks what runs fastest for the length).
+    // FFTRealIsa::AUTO, which allows every set).
     // SCALAR forces the plain scalar passes; another value allows at most
     // that set: the object runs the widest one that the CPU offers, is not
     // above the cap and handles `length` (each has a shortest length), else
