@@ -19,10 +19,11 @@
 // error against exact sums, inputs uniform in [-1, 1]: below 5e-7 for float,
 // below 1e-15 for double.
 //
-// Threads: an object is immutable once built. The calls that take a scratch
-// array keep all their working state in it, so any number of threads may
-// use one object at once, each with its own scratch. The calls without one
-// use the object's own work buffer: one caller at a time per object.
+// Threads: an object's tables do not change once built. The calls that take
+// a scratch array keep all their working state in it, so any number of
+// threads may use one object at once, each with its own scratch. The calls
+// without one write the object's own work buffer: one caller at a time per
+// object.
 
 #ifndef QUARN_FFTREAL_H
 #define QUARN_FFTREAL_H
