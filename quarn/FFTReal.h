@@ -89,8 +89,8 @@ public:
     // Builds the tables for `length` samples. Memory, besides the caller's
     // arrays: on a vector path the work buffer and the few tables its
     // kernels read, at most 4.5 bytes per sample for float from 2^16 samples
-    // on; on the scalar path about 10 bytes per sample for float, 16 for
-    // double (docs/memory.md has the figures).
+    // on, about 12 for double; on the scalar path about 10 bytes per sample
+    // for float, 16 for double (docs/memory.md has the figures).
     //
     // Needs: `length` a power of two from 1 to 2^30 (FFTReal_is_valid_length).
     // These checks are made in every build, before any array is built,
