@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Thin wrappers over CMake. `make run` builds and runs the demo; `make test`
 # builds everything in Debug (checks on) and runs every test; `make
 # test-aarch64` does the same for AArch64, under emulation.

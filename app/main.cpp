@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Demo: transforms a constant 16-sample signal and prints the magnitudes of
 // the first eight bins, then a greeting.
 

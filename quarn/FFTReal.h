@@ -19,10 +19,11 @@
 // error against exact sums, inputs uniform in [-1, 1]: below 5e-7 for float,
 // below 1e-15 for double.
 //
-// Threads: an object is immutable once built. The calls that take a scratch
-// array keep all their working state in it, so any number of threads may
-// use one object at once, each with its own scratch. The calls without one
-// use the object's own work buffer: one caller at a time per object.
+// Threads: an object's tables do not change once built. The calls that take
+// a scratch array keep all their working state in it, so any number of
+// threads may use one object at once, each with its own scratch. The calls
+// without one write the object's own work buffer: one caller at a time per
+// object.
 
 #ifndef QUARN_FFTREAL_H
 #define QUARN_FFTREAL_H
@@ -42,7 +43,7 @@ namespace quarn
 // fuse multiply-adds where the CPU can).
 enum class FFTRealIsa
 {
-    AUTO,      // the best that the CPU and the build offer for the length
+    AUTO,      // the widest that the CPU and the build offer for the length
     SCALAR,    // the plain scalar passes: every machine
     SSE2,      // x86, 4 float or 2 double lanes
     AVX2,      // x86 with AVX2 and FMA, 8 float or 4 double lanes
@@ -88,8 +89,8 @@ public:
     // Builds the tables for `length` samples. Memory, besides the caller's
     // arrays: on a vector path the work buffer and the few tables its
     // kernels read, at most 4.5 bytes per sample for float from 2^16 samples
-    // on; on the scalar path about 10 bytes per sample for float, 16 for
-    // double (docs/memory.md has the figures).
+    // on, about 12 for double; on the scalar path about 10 bytes per sample
+    // for float, 16 for double (docs/memory.md has the figures).
     //
     // Needs: `length` a power of two from 1 to 2^30 (FFTReal_is_valid_length).
     // These checks are made in every build, before any array is built,
@@ -112,7 +113,7 @@ public:
     explicit FFTReal (I length, FFTRealIsa isa = FFTRealIsa::AUTO);
 
     // The same, with a cap on the instruction set (the one-argument form is
-    // FFTRealIsa::AUTO, which picks what runs fastest for the length).
+    // FFTRealIsa::AUTO, which allows every set).
     // SCALAR forces the plain scalar passes; another value allows at most
     // that set: the object runs the widest one that the CPU offers, is not
     // above the cap and handles `length` (each has a shortest length), else

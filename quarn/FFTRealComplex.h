@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // FFTRealComplex: the packed spectrum of FFTReal as std::complex bins, and
 // back.
 //
