@@ -56,9 +56,9 @@ struct Steps
     using T = typename V::Scalar;
     using Tab = VectorTables <T>;
 
-    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x)
+    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count)
     {
-        first_stages <V> (tab, d, x);
+        first_stages <V> (tab, d, x, from, count);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
@@ -103,9 +103,9 @@ struct Steps
         last_stages <V> (tab, f, s);
     }
 
-    QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s)
+    QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s, Idx from, Idx count)
     {
-        first_stages_inv <V> (tab, x, s);
+        first_stages_inv <V> (tab, x, s, from, count);
     }
 
     QUARN_INLINE static void single_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
@@ -147,6 +147,12 @@ struct Steps
 };
 
 // A whole transform of 2^MIN_BITS samples or more, step by step.
+// A whole transform of 2^MIN_BITS samples or more, step by step. Depth
+// first: the arrays are taken in regions of the largest blocked group's
+// block (group 1 of the schedule); in each, the first kernel's blocks that
+// land there, then the passes of groups 0 and 1, while the region is in the
+// caches. Only group 2 and the last stages sweep the whole arrays (and, for
+// the inverse, the first kernel).
 template <class V, class St = Steps <V>>
 struct Engine
 {
@@ -154,54 +160,71 @@ struct Engine
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
 
+    // Passes `from` .. `to` - 1 over len elements from p, alternating with
+    // q; returns where the result is. One single pass first if the count is
+    // odd, then pairs.
+    QUARN_INLINE static T * passes (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to)
+    {
+        for (int pass = from; pass < to; )
+        {
+            if (pass == from && ((to - from) & 1) != 0)
+            {
+                St::single (tab, q, p, len, pass);
+                pass += 1;
+            }
+            else
+            {
+                St::pair (tab, q, p, len, pass);
+                pass += 2;
+            }
+            std::swap (p, q);
+        }
+        return p;
+    }
+
+    // The inverse: passes to - 1 .. from.
+    QUARN_INLINE static T * passes_inv (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to)
+    {
+        for (int pass = to - 2; pass >= from + ((to - from) & 1); pass -= 2)
+        {
+            St::pair_inv (tab, q, p, len, pass);
+            std::swap (p, q);
+        }
+        if (((to - from) & 1) != 0)
+        {
+            St::single_inv (tab, q, p, len, from);
+            std::swap (p, q);
+        }
+        return p;
+    }
+
     // The packed spectrum of x into f, through scratch (N samples and the
     // slack of scratch_slack_bytes).
     static void forward (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
     {
         const Schedule &s = tab.schedule;
         const Idx n = Idx (1) << s.split;                   // elements
+        constexpr Idx W = S::W;
 
         // The first kernel writes where the sweep count makes the last one
         // land in the scratch array, which the last stages read.
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
         T * const a = ((s.sweeps & 1) == 0) ? buf : f;
         T * const b = (a == f) ? buf : f;
-        St::first (tab, a, x);
         T *cur = a;
-        int from = S::FK_BITS;
-        for (int g = 0; g < 3; ++ g)
+        const Idx region = s.block [1];
+        for (Idx r = 0; r < n; r += region)
         {
-            if (s.end [g] == from)
+            St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN);
+            T *p = a;
+            for (Idx c = r; c < r + region; c += s.block [0])
             {
-                continue;
+                p = passes (tab, a + c * W, b + c * W, s.block [0], S::FK_BITS, s.end [0]) - c * W;
             }
-            // One single pass first if the count is odd, then pairs.
-            const int single = (s.end [g] - from) & 1;
-            const Idx len = s.block [g];
-            T * const src = cur;
-            T * const dst = (src == a) ? b : a;
-            for (Idx c = 0; c < n; c += len)
-            {
-                T *p = src + c * S::W;
-                T *q = dst + c * S::W;
-                for (int pass = from; pass < s.end [g]; )
-                {
-                    if (pass == from && single != 0)
-                    {
-                        St::single (tab, q, p, len, pass);
-                        pass += 1;
-                    }
-                    else
-                    {
-                        St::pair (tab, q, p, len, pass);
-                        pass += 2;
-                    }
-                    std::swap (p, q);
-                }
-                cur = p - c * S::W;
-            }
-            from = s.end [g];
+            T * const q = (p == a) ? b : a;
+            cur = passes (tab, p + r * W, q + r * W, region, s.end [0], s.end [1]) - r * W;
         }
+        cur = passes (tab, cur, (cur == a) ? b : a, n, s.end [1], s.end [2]);
         St::last (tab, f, cur);
     }
 
@@ -210,6 +233,7 @@ struct Engine
     {
         const Schedule &s = tab.schedule;
         const Idx n = Idx (1) << s.split;
+        constexpr Idx W = S::W;
 
         // The last sweep writes the scratch array, which the first kernel
         // reads.
@@ -217,36 +241,22 @@ struct Engine
         T * const a = ((s.sweeps & 1) == 0) ? buf : x;
         T * const b = (a == x) ? buf : x;
         St::last_inv (tab, a, f);
-        T *cur = a;
-        for (int g = 2; g >= 0; -- g)
+        T * const top = passes_inv (tab, a, b, n, s.end [1], s.end [2]);
+        T *cur = top;
+        const Idx region = s.block [1];
+        for (Idx r = 0; r < n; r += region)
         {
-            const int from = (g == 0) ? S::FK_BITS : s.end [g - 1];
-            if (s.end [g] == from)
+            T * const p = passes_inv (tab, top + r * W, ((top == a) ? b : a) + r * W, region,
+                                      s.end [0], s.end [1]) - r * W;
+            T * const q = (p == a) ? b : a;
+            for (Idx c = r; c < r + region; c += s.block [0])
             {
-                continue;
-            }
-            const int single = (s.end [g] - from) & 1;
-            const Idx len = s.block [g];
-            T * const src = cur;
-            T * const dst = (src == a) ? b : a;
-            for (Idx c = 0; c < n; c += len)
-            {
-                T *p = src + c * S::W;
-                T *q = dst + c * S::W;
-                for (int pass = s.end [g] - 2; pass >= from; pass -= 2)
-                {
-                    St::pair_inv (tab, q, p, len, pass);
-                    std::swap (p, q);
-                }
-                if (single != 0)
-                {
-                    St::single_inv (tab, q, p, len, from);
-                    std::swap (p, q);
-                }
-                cur = p - c * S::W;
+                cur = passes_inv (tab, p + c * W, q + c * W, s.block [0], S::FK_BITS, s.end [0]) - c * W;
             }
         }
-        St::first_inv (tab, x, cur);
+        // Not region by region: the first kernel's blocks scatter over the
+        // whole of x, which the regions still to come may use.
+        St::first_inv (tab, x, cur, 0, n / S::FK_LEN);
     }
 };
 

@@ -56,6 +56,17 @@ constexpr int bit_reversed (Idx x)
     return r;
 }
 
+// x with its `bits` low bits reversed.
+QUARN_INLINE Idx reversed (Idx x, int bits)
+{
+    Idx r = 0;
+    for (int b = 0; b < bits; ++ b)
+    {
+        r = (r << 1) | ((x >> b) & 1);
+    }
+    return r;
+}
+
 // Counts upwards in bit-reversed order over `bits` bits: add 1 at the top
 // bit and carry downwards.
 QUARN_INLINE Idx next_reversed (Idx r, int bits)
@@ -455,24 +466,24 @@ QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Sc
     }
 }
 
-// Stages 1 .. FK_BITS from x into the lanes of df. Lane t takes the samples
-// x [m W + t]; block b of FK_LEN elements reads its element j from
-// m = bitrev (b FK_LEN + j) = bitrev_FK (j) blocks + bitrev (b), so taking
-// the blocks in the order k = bitrev (b) reads each of the FK_LEN places of
-// x in sequence.
+// Stages 1 .. FK_BITS from x into the lanes of df, for the output blocks
+// first_block .. first_block + block_count - 1. Lane t takes the samples
+// x [m W + t]; output block rb of FK_LEN elements reads its element j from
+// m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb).
 template <class V>
-QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
-                                typename V::Scalar *df, const typename V::Scalar *x)
+QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
+                                const typename V::Scalar *x, Idx first_block, Idx block_count)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    Idx rb = 0;                          // b with its block_bits bits reversed
-    const typename V::Scalar *xb = x;
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits), xb += S::W)
+    // Output block rb takes the elements of block b = bitrev (rb).
+    Idx b = reversed (first_block, block_bits);
+    for (Idx rb = first_block; rb < first_block + block_count; ++ rb, b = next_reversed (b, block_bits))
     {
+        const typename V::Scalar * const xb = x + b * S::W;
         V v [S::FK_LEN];
 #pragma GCC unroll 32
         for (Idx c = 0; c < S::FK_LEN; c += 4)
@@ -507,18 +518,18 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab,
 
 // The inverse of first_stages, doubled per stage: from the lanes of sf to x.
 template <class V>
-QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab,
-                                    typename V::Scalar *x, const typename V::Scalar *sf)
+QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
+                                    const typename V::Scalar *sf, Idx first_block, Idx block_count)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
-    Idx rb = 0;
-    typename V::Scalar *xb = x;
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits), xb += S::W)
+    Idx b = reversed (first_block, block_bits);
+    for (Idx rb = first_block; rb < first_block + block_count; ++ rb, b = next_reversed (b, block_bits))
     {
+        typename V::Scalar * const xb = x + b * S::W;
         // The first pass reads the block in as it goes.
         const typename V::Scalar * const s = sf + rb * S::FK_LEN * S::W;
         V v [S::FK_LEN];
