@@ -34,6 +34,7 @@ const char * isa_name (FFTRealIsa isa)
     case FFTRealIsa::SSE2: return "SSE2";
     case FFTRealIsa::AVX2: return "AVX2";
     case FFTRealIsa::AVX512: return "AVX512";
+    case FFTRealIsa::NEON: return "NEON";
     }
     return "?";
 }
