@@ -77,11 +77,15 @@ lint:
 	    --inline-suppr --suppressions-list=.cppcheck-suppressions \
 	    quarn/*.h quarn/detail/*.h tests/lint/instances.cpp
 
-# Benchmark against FFTW and KissFFT (Release); regenerates docs/benchmarks.md,
-# docs/benchmarks.svg and README.md's Performance figures. Installs nothing:
-# it names what is missing. Options: make bench BENCH_ARGS="--big".
+# Benchmark on Google Benchmark: each of quarn's instruction-set paths and
+# its default, float and double, beside FFTW, KissFFT and FFmpeg; rewrites
+# docs/benchmarks.md, docs/benchmarks.svg and README.md's bench block.
+# Installs nothing: it names what is missing. Options (bench/run.sh):
+# BENCH_ARGS=--big (2^21 to 2^26), ISA=AVX2 (one path), BASELINE=<git rev>
+# (that revision beside this one), FLAGS2 (quarn's second build).
+FLAGS2 ?= -O3 -march=native
 bench:
-	JOBS=$(JOBS) bash bench/run.sh $(BENCH_ARGS)
+	JOBS=$(JOBS) ISA="$(ISA)" BASELINE="$(BASELINE)" FLAGS2="$(FLAGS2)" bash bench/run.sh $(BENCH_ARGS)
 
 clean:
 	rm -rf build

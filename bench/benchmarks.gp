@@ -1,26 +1,28 @@
-# docs/benchmarks.svg from the data quarn_bench writes (--plot-data):
-#     gnuplot -e "datafile='...'; outfile='...'" bench/benchmarks.gp
-# Columns: log2 N, N, then mflops per library, each forward beside its
-# inverse. One colour per library; forward solid, inverse dashed.
+# docs/benchmarks.svg from bench/report.py's data files, one panel per sample
+# type and direction: log2 N, then the speed of each of quarn's paths (solid)
+# and of each peer (dashed), NaN where it did not run. The file "columns"
+# names them all, so that each keeps its colour in every panel.
+#     gnuplot -e "dir='...'; outfile='...'" bench/benchmarks.gp
 
-set terminal svg size 900,560 dynamic enhanced font "sans,12" background "white"
+set terminal svg size 1100,800 dynamic enhanced font "sans,11" background "white"
 set output outfile
-
-set title "Real FFT of float data, one thread (higher is faster)"
+set datafile missing "NaN"
+set multiplot layout 2,2 title "Real FFT, one thread (higher is faster)"
 set xlabel "N"
 set ylabel "mflops = 2.5 N log_2(N) / ns × 1000"
 set xtics 2 format "2^{%g}"
 set grid xtics ytics lc "#dddddd"
-set key outside right top box opaque
+set key top left font ",9" noenhanced
 set yrange [0:*]
-
-set linetype 1 lc "#d62728" lw 2 pt 7 ps 0.7
-set linetype 2 lc "#1f77b4" lw 2 pt 5 ps 0.7
-set linetype 3 lc "#2ca02c" lw 2 pt 9 ps 0.7
-set linetype 4 lc "#9467bd" lw 2 pt 11 ps 0.7
-
-ncols = 10
-library(i) = (i - 3) / 2 + 1
-dashes(i) = (i % 2 == 1) ? 1 : 2
-plot for [i=3:ncols] datafile using 1:i with linespoints \
-    lt library(i) dt dashes(i) title columnheader(i)
+COLOURS = "#7f7f7f #1f77b4 #2ca02c #d62728 #8c564b #9467bd #ff7f0e #000000 #17becf #bcbd22"
+all = system("cat " . dir . "/columns")
+dash(i) = (word(head, i)[1:5] eq "quarn") ? 1 : 2
+colour(i) = word(COLOURS, sum [j = 1:words(all)] ((word(all, j) eq word(head, i)) ? j : 0))
+do for [panel in "float-forward float-backward double-forward double-backward"] {
+    file = dir . "/" . panel . ".dat"
+    head = system("head -1 " . file)
+    set title panel
+    plot for [i=2:words(head)] file using 1:i with linespoints pt 7 ps 0.5 lw 2 lc rgb colour(i) \
+        dt dash(i) title columnheader(i)
+}
+unset multiplot

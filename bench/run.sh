@@ -1,42 +1,73 @@
 #!/usr/bin/env bash
-# `make bench`: checks what the benchmark needs (it installs nothing), builds
-# it in Release, runs it, and regenerates docs/benchmarks.md,
-# docs/benchmarks.svg and the headline block of README.md's Performance
-# section. Arguments go to the program (see `quarn_bench --help`), e.g.
-#     make bench BENCH_ARGS="--big"          # adds 2^22 and 2^24
-#     CXXFLAGS="-march=native" make bench    # other compiler flags
+# `make bench`: checks what the benchmark needs (installing nothing), builds
+# it in RelWithDebInfo (-O2, as most users build), runs it per length and
+# sample type on one CPU, and writes from Google Benchmark's JSON files
+# docs/benchmarks.md, docs/benchmarks.svg and README.md's bench block.
+#     make bench BENCH_ARGS=--big        adds 2^21 to 2^26
+#     make bench ISA=AVX2                one of quarn's paths (or ISA=default)
+#     make bench BASELINE=<git rev>      that revision's quarn beside this one
+#     make bench FLAGS2="-O3"            flags of quarn's second build
+# --smoke (CI) times 2^10 briefly. Other arguments go to quarn_bench. With
+# ISA or --smoke the report goes to the build directory, not to docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BUILD_DIR=${BENCH_BUILD_DIR:-build/bench}
-JOBS=${JOBS:-2}
+bits=$(seq 4 20) reps=15 min_time=0.02 out=docs args=()
+for arg in "$@"; do
+    case "$arg" in
+        --big) bits="$bits $(seq 21 26)" ;;
+        --smoke) bits=10 reps=2 min_time=0.001 out=$BUILD_DIR/report ;;
+        *) args+=("$arg") ;;
+    esac
+done
+[ -n "${ISA:-}" ] && out=$BUILD_DIR/report
 
-# What is missing, as Debian package names.
 missing=()
-if command -v dpkg-query >/dev/null; then
-    for pkg in libfftw3-dev libkissfft-dev; do
-        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' \
-            || missing+=("$pkg")
-    done
-else
-    echo "make bench: no dpkg-query here; relying on CMake to find FFTW and KissFFT" >&2
-fi
-command -v gnuplot >/dev/null || missing+=(gnuplot-nox)
-command -v cmake >/dev/null || missing+=(cmake)
-command -v c++ >/dev/null || missing+=(g++)
+for pkg in libbenchmark-dev libfftw3-dev libkissfft-dev libavutil-dev pkgconf gnuplot-nox python3 cmake g++; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+done
 if [ ${#missing[@]} -gt 0 ]; then
-    echo "make bench: missing ${missing[*]}; nothing was installed." >&2
-    echo "Install with:  apt-get install ${missing[*]}" >&2
+    echo "make bench: missing ${missing[*]}; nothing was installed. Install with:" >&2
+    echo "    apt-get install ${missing[*]}" >&2
     exit 1
 fi
 
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DQUARN_BUILD_BENCH=ON \
-    -DQUARN_BUILD_TESTS=OFF -DQUARN_BUILD_DEMO=OFF -DCMAKE_CXX_FLAGS="${CXXFLAGS:-}"
-cmake --build "$BUILD_DIR" --target quarn_bench --parallel "$JOBS"
+base_dir=
+if [ -n "${BASELINE:-}" ]; then
+    base_dir=$PWD/$BUILD_DIR/baseline
+    rm -rf "$base_dir" && mkdir -p "$base_dir"
+    git archive "$BASELINE" quarn | tar -x -C "$base_dir"
+fi
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_BUILD_BENCH=ON -DQUARN_BUILD_TESTS=OFF \
+    -DQUARN_BUILD_DEMO=OFF -DCMAKE_CXX_FLAGS="${CXXFLAGS:-}" -DQUARN_BENCH_FLAGS2="${FLAGS2:--O3 -march=native}" \
+    -DQUARN_BENCH_BASELINE_DIR="$base_dir"
+cmake --build "$BUILD_DIR" --target quarn_bench --parallel "${JOBS:-2}"
 
-mkdir -p docs
-"$BUILD_DIR/bench/quarn_bench" --md docs/benchmarks.md \
-    --plot-data "$BUILD_DIR/benchmarks.dat" --raw "$BUILD_DIR/benchmarks.raw" \
-    --readme README.md "$@"
-gnuplot -e "datafile='$BUILD_DIR/benchmarks.dat'; outfile='docs/benchmarks.svg'" bench/benchmarks.gp
-echo "wrote docs/benchmarks.svg"
+json=$BUILD_DIR/json plot=$BUILD_DIR/plot
+rm -rf "$json" "$plot" && mkdir -p "$json" "$plot" "$out"
+cpu=$(( $(nproc) - 1 ))   # the last CPU: other work tends to start on the first
+pin=()
+command -v taskset >/dev/null && pin=(taskset -c "$cpu")
+context="started=$(date +%s),min_time=$min_time,pinned=${pin:+CPU $cpu},baseline=${BASELINE:-}"
+context+=",revision=$(git describe --always --dirty 2>/dev/null || echo unknown)"
+for b in $bits; do
+    r=$reps
+    [ "$b" -gt 20 ] && r=5   # a call takes up to seconds there
+    for type in float double; do
+        "${pin[@]}" "$BUILD_DIR/bench/quarn_bench" "$type" "$b" ${ISA:+"$ISA"} \
+            --benchmark_repetitions="$r" --benchmark_enable_random_interleaving=true \
+            --benchmark_report_aggregates_only=true --benchmark_min_time="$min_time" \
+            --benchmark_out="$json/$type-$b.json" --benchmark_out_format=json \
+            --benchmark_context="$context" "${args[@]}"
+    done
+done
+
+readme=README.md
+if [ "$out" != docs ]; then
+    readme=$out/README.md
+    cp README.md "$readme"
+fi
+python3 bench/report.py --md "$out/benchmarks.md" --readme "$readme" --plot "$plot" "$json"/*.json
+gnuplot -e "dir='$plot'; outfile='$out/benchmarks.svg'" bench/benchmarks.gp 2>&1 | grep -v 'empty x range' || true
+echo "wrote $out/benchmarks.svg"
