@@ -90,13 +90,14 @@ inline void build_phasor_starts (double *dst, int from, int to)
 // ---- The order of the sweeps ------------------------------------------------------
 // A vector path's first kernel does stages 1 .. fk_bits on lanes; lane passes
 // fk_bits .. split - 1 follow (split = L - w), then the last stages. Those
-// on blocks of up to 2^INNER_BITS floats (both arrays in L1) run block by
-// block, then those on blocks of up to 2^MIDDLE_BITS floats (in L2); only
-// the passes above sweep the whole arrays. In each group one single pass
-// first if the count is odd, then pairs.
+// on blocks of up to 2^INNER_BITS floats run block by block (both arrays,
+// 32 KiB, in L1), then those on blocks of up to 2^MIDDLE_BITS floats (both
+// arrays, 512 KiB, in an L2 of 1 MiB or more); only the passes above sweep
+// the whole arrays. In each group one single pass first if the count is
+// odd, then pairs.
 
 constexpr int INNER_BITS = 12;
-constexpr int MIDDLE_BITS = 15;
+constexpr int MIDDLE_BITS = 16;
 
 struct Schedule
 {
