@@ -25,10 +25,7 @@ enum class Dir { FORWARD, BACKWARD };
 constexpr Dir DIRS [] = { Dir::FORWARD, Dir::BACKWARD };
 constexpr float INF_F = std::numeric_limits <float>::infinity ();
 
-const char * dir_name (Dir dir)
-{
-    return dir == Dir::FORWARD ? "forward" : "backward";
-}
+const char * dir_name (Dir dir) { return dir == Dir::FORWARD ? "forward" : "backward"; }
 
 std::vector <float> transformed (const FFTReal <float> &fft, Dir dir, const std::vector <float> &in)
 {
