@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A window on FFTReal's internals for the tests that need one: the scalar
-// path's passes and work buffer, and the tables of a vector path. And the
-// death-test pattern of a failed check.
+// A window on FFTReal's internals for what no call through the interface
+// reaches: the object's work buffer, and the scalar passes with their own
+// checks. And the text of a failed check, for death tests.
 
 #ifndef QUARN_TESTS_PROBE_H
 #define QUARN_TESTS_PROBE_H
@@ -17,25 +17,23 @@ template <class DT>
 class FFTRealProbe
 {
 public:
-    using Fft = FFTReal <DT>;
-
-    explicit FFTRealProbe (const Fft &fft) : _fft (fft) {}
-
-    static constexpr int TRIGO_BD_LIMIT = Fft::TRIGO_BD_LIMIT;
+    explicit FFTRealProbe (const FFTReal <DT> &fft) : _fft (fft) {}
 
     DT * use_buffer () const { return _fft.use_buffer (); }
-    const PhaseRotor & osc (int k) const { return _fft._osc_bank [k]; }
-    const detail::VectorTables <DT> & tables () const { return _fft._vector_plan.tables (); }
 
     void transform_general (DT f [], const DT x [], DT buf []) const { _fft.transform_general (f, x, buf); }
+    void transform_general_inv (DT x [], const DT f [], DT buf []) const { _fft.transform_general_inv (x, f, buf); }
     void pass_1_2 (DT df [], const DT x []) const { _fft.pass_1_2 (df, x); }
+    void pass_1_2_inv (DT x [], const DT sf []) const { _fft.pass_1_2_inv (x, sf); }
     void pass_3 (DT df [], const DT sf []) const { _fft.pass_3 (df, sf); }
+    void pass_3_inv (DT df [], const DT sf []) const { _fft.pass_3_inv (df, sf); }
     void pass_n (DT df [], const DT sf [], int pass) const { _fft.pass_n (df, sf, pass); }
+    void pass_n_inv (DT df [], const DT sf [], int pass) const { _fft.pass_n_inv (df, sf, pass); }
     void pass_n_table (DT df [], const DT sf [], int pass) const { _fft.pass_n_table (df, sf, pass); }
     void pass_n_osc (DT df [], const DT sf [], int pass) const { _fft.pass_n_osc (df, sf, pass); }
 
 private:
-    const Fft & _fft;
+    const FFTReal <DT> & _fft;
 };
 
 }  // namespace quarn

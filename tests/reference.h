@@ -1,4 +1,8 @@
-// Long-double references for the transform tests, and the error measures.
+// SPDX-License-Identifier: MIT
+// The references of the transform tests: a textbook radix-2 FFT in a wider
+// type than the results it judges (double for float, long double for
+// double), each twiddle computed directly; and errors relative to the
+// output's scale.
 
 #ifndef QUARN_TESTS_REFERENCE_H
 #define QUARN_TESTS_REFERENCE_H
@@ -6,26 +10,25 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstdint>
 #include <random>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace qtest
 {
 
-using Real = long double;
-using Cplx = std::complex <Real>;
-
-constexpr Real PI_L = 3.141592653589793238462643383279502884L;
+// Wide enough that its own rounding stays far below the results' bounds.
+template <class T>
+using Wide = std::conditional_t <std::is_same <T, float>::value, double, long double>;
 
 // Uniform samples in [-1, 1], reproducible from the seed.
-template <class T = float>
+template <class T>
 std::vector <T> random_signal (int n, unsigned seed)
 {
     std::mt19937 gen (seed);
     std::uniform_real_distribution <double> dist (-1.0, 1.0);
-    std::vector <T> x (n);
+    std::vector <T> x (static_cast <std::size_t> (n));
     for (T &v : x)
     {
         v = static_cast <T> (dist (gen));
@@ -33,40 +36,14 @@ std::vector <T> random_signal (int n, unsigned seed)
     return x;
 }
 
-// The packed spectrum of x by direct sums, O(n^2): f[k] = sum x cos and
-// f[n/2 + k] = sum x sin of 2 pi k m / n, the angle reduced exactly.
-template <class T>
-std::vector <Real> packed_dft_direct (const T *x, int n)
+// a[k] = sum a[m] e^(-2 pi i k m / n), in place.
+template <class R>
+void complex_dft (std::vector <std::complex <R>> &a)
 {
-    std::vector <Real> c (n);
-    std::vector <Real> s (n);
-    for (int j = 0; j < n; ++ j)
+    const std::size_t n = a.size ();
+    for (std::size_t i = 1, r = 0; i < n; ++ i)
     {
-        c [j] = std::cos (2 * PI_L * j / n);
-        s [j] = std::sin (2 * PI_L * j / n);
-    }
-    std::vector <Real> f (n);
-    for (int pos = 0; pos < n; ++ pos)
-    {
-        const bool imag = pos > n / 2;
-        const std::int64_t k = imag ? pos - n / 2 : pos;
-        for (int m = 0; m < n; ++ m)
-        {
-            const std::int64_t j = (k * m) & (n - 1);
-            f [pos] += x [m] * (imag ? s [j] : c [j]);
-        }
-    }
-    return f;
-}
-
-// sum a[m] e^(-2 pi i k m / n) in place: an iterative radix-2 FFT in long
-// double, each twiddle computed directly.
-inline void complex_dft_in_place (std::vector <Cplx> &a)
-{
-    const int n = static_cast <int> (a.size ());
-    for (int i = 1, r = 0; i < n; ++ i)
-    {
-        int bit = n >> 1;
+        std::size_t bit = n >> 1;
         for (; (r & bit) != 0; bit >>= 1)
         {
             r ^= bit;
@@ -77,98 +54,89 @@ inline void complex_dft_in_place (std::vector <Cplx> &a)
             std::swap (a [i], a [r]);
         }
     }
-    for (int len = 2; len <= n; len <<= 1)
+    const R pi = std::acos (R (-1));
+    for (std::size_t len = 2; len <= n; len <<= 1)
     {
-        for (int j = 0; j < len / 2; ++ j)
+        for (std::size_t j = 0; j < len / 2; ++ j)
         {
-            const Cplx w = std::polar (Real (1), -2 * PI_L * j / len);
-            for (int start = 0; start < n; start += len)
+            const std::complex <R> w = std::polar (R (1), -2 * pi * R (j) / R (len));
+            for (std::size_t s = j; s < n; s += len)
             {
-                const Cplx u = a [start + j];
-                const Cplx v = a [start + j + len / 2] * w;
-                a [start + j] = u + v;
-                a [start + j + len / 2] = u - v;
+                const std::complex <R> v = a [s + len / 2] * w;
+                a [s + len / 2] = a [s] - v;
+                a [s] += v;
             }
         }
     }
 }
 
-// The packed spectrum, f[k] = Re X[k] and f[n/2 + k] = -Im X[k]: O(n log n).
-template <class T>
-std::vector <Real> packed_dft_fast (const T *x, int n)
+// The packed spectrum of x: f[k] = Re X[k], f[n/2 + k] = -Im X[k].
+template <class R, class T>
+std::vector <R> packed_dft (const T *x, int n)
 {
-    std::vector <Cplx> a (x, x + n);
-    complex_dft_in_place (a);
-    std::vector <Real> f (n);
-    for (int pos = 0; pos < n; ++ pos)
+    std::vector <std::complex <R>> a (x, x + n);
+    complex_dft (a);
+    std::vector <R> f (a.size ());
+    for (int k = 0; k < n; ++ k)
     {
-        f [pos] = pos <= n / 2 ? a [pos].real () : -a [pos - n / 2].imag ();
+        f [k] = (k <= n / 2) ? a [k].real () : -a [k - n / 2].imag ();
     }
     return f;
 }
 
-// The unscaled inverse of a packed spectrum: the full Hermitian spectrum X,
-// then x = conj (DFT (conj X)), which is real. O(n log n).
-template <class T>
-std::vector <Real> packed_idft_fast (const T *f, int n)
+// The unscaled inverse of a packed spectrum, which may be any n reals: the
+// Hermitian spectrum, conjugated, through the forward DFT.
+template <class R, class T>
+std::vector <R> packed_idft (const T *f, int n)
 {
     const int h = n / 2;
-    std::vector <Cplx> a (n);
-    a [0] = Real (f [0]);
-    a [h] = Real (f [h]);
+    std::vector <std::complex <R>> a (static_cast <std::size_t> (n));
+    a [0] = R (f [0]);
+    a [h] = R (f [h]);
     for (int k = 1; k < h; ++ k)
     {
-        a [k] = Cplx (f [k], f [h + k]);             // conj X[k]
-        a [n - k] = Cplx (f [k], -Real (f [h + k]));
+        a [k] = { R (f [k]), R (f [h + k]) };
+        a [n - k] = { R (f [k]), -R (f [h + k]) };
     }
-    complex_dft_in_place (a);
-    std::vector <Real> x (n);
-    for (int m = 0; m < n; ++ m)
-    {
-        x [m] = a [m].real ();
-    }
+    complex_dft (a);
+    std::vector <R> x (a.size ());
+    std::transform (a.begin (), a.end (), x.begin (), [] (const std::complex <R> &z) { return z.real (); });
     return x;
 }
 
-// Errors relative to a scale: the 2-norm of the error over scale2 (by
-// default the reference's, which makes it the relative RMS error) and the
-// largest error over scale_max (by default the largest reference magnitude).
+// The 2-norm of the error over the reference's, and the largest error over
+// the largest reference magnitude.
 struct Error
 {
-    double rel_rms = 0;
-    double max_rel = 0;
-    double err2 = 0;     // ||got - want||_2 itself
-    double scale2 = 0;   // and its scale
+    double rms = 0;
+    double max = 0;
+
+    void keep_worst (const Error &e)
+    {
+        rms = std::max (rms, e.rms);
+        max = std::max (max, e.max);
+    }
 };
 
 template <class T, class R>
-Error compare (const T *y, const std::vector <R> &ref, double scale2 = -1, double scale_max = -1)
+Error compare (const T *y, const std::vector <R> &ref)
 {
-    Real err2 = 0;
-    Real ref2 = 0;
-    Real max_err = 0;
-    Real max_ref = 0;
+    long double err2 = 0;
+    long double ref2 = 0;
+    long double err_max = 0;
+    long double ref_max = 0;
     for (std::size_t i = 0; i < ref.size (); ++ i)
     {
-        const Real e = std::fabs (Real (y [i]) - Real (ref [i]));
+        const long double e = std::fabs ((long double) y [i] - (long double) ref [i]);
         err2 += e * e;
-        ref2 += Real (ref [i]) * Real (ref [i]);
-        max_err = std::max (max_err, e);
-        max_ref = std::max (max_ref, std::fabs (Real (ref [i])));
+        ref2 += (long double) ref [i] * ref [i];
+        err_max = std::max (err_max, e);
+        ref_max = std::max (ref_max, std::fabs ((long double) ref [i]));
     }
     Error r;
-    r.err2 = double (std::sqrt (err2));
-    r.scale2 = scale2 >= 0 ? scale2 : double (std::sqrt (ref2));
-    scale_max = scale_max >= 0 ? scale_max : double (max_ref);
-    r.rel_rms = r.scale2 > 0 ? r.err2 / r.scale2 : r.err2;
-    r.max_rel = scale_max > 0 ? double (max_err) / scale_max : double (max_err);
+    r.rms = double (ref2 > 0 ? std::sqrt (err2 / ref2) : std::sqrt (err2));
+    r.max = double (ref_max > 0 ? err_max / ref_max : err_max);
     return r;
-}
-
-inline void keep_worst (Error &worst, const Error &e)
-{
-    worst.rel_rms = std::max (worst.rel_rms, e.rel_rms);
-    worst.max_rel = std::max (worst.max_rel, e.max_rel);
 }
 
 }  // namespace qtest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the demo and compares its output with the expected nine lines; the
 # error stream must stay empty and the exit status must be 0. EMULATOR, when
 # given, runs a cross-built demo.

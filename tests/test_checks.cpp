@@ -1,5 +1,7 @@
-// Debug checks, forced on whatever the build type: a program that breaks a
-// precondition dies with the check's text. And DynArray's storage rules.
+// SPDX-License-Identifier: MIT
+// Debug checks, forced on whatever the build type: a call that breaks a
+// precondition dies with the check's text, and where one call breaks
+// several, the first in the documented order speaks. And DynArray's storage.
 
 #undef NDEBUG
 
@@ -10,7 +12,9 @@
 #include <gtest/gtest.h>
 
 #include <complex>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace
@@ -19,104 +23,198 @@ namespace
 using qtest::check_text;
 using quarn::DynArray;
 using quarn::FFTReal;
-using Probe = quarn::FFTRealProbe <float>;
 
 TEST (ChecksDeathTest, ConstructorLength)
 {
     EXPECT_DEATH (FFTReal <float> (12), check_text ("FFTReal_is_pow2 (length)"));
     EXPECT_DEATH (FFTReal <float> (0), check_text ("x > 0"));
-    EXPECT_DEATH (FFTReal <float> (-4), check_text ("x > 0"));
+    EXPECT_DEATH (FFTReal <double> (-4), check_text ("x > 0"));
 }
 
-// The five texts of forward and of backward: the output array is f for one,
-// x for the other.
+// Each case a call and the text it must die with.
+using Cases = std::vector <std::pair <std::function <void ()>, std::string>>;
+
+void expect_deaths (const Cases &cases)
+{
+    for (const auto &[call, text] : cases)
+    {
+        EXPECT_DEATH (call (), check_text (text)) << text;
+    }
+}
+
+// Forward and backward check f before x, with or without scratch; calls are
+// written (f, x) for both directions here.
 template <class T>
 void expect_argument_checks (int n)
 {
     // The length is hidden from the optimiser: knowing it, GCC at -O3 warns
-    // of the out-of-range stores of the other lengths' code that the
-    // transform cannot reach (-Warray-bounds on the 4-sample formulas).
+    // of out-of-range stores in the code of other lengths, which the
+    // transform cannot reach.
     volatile int opaque = n;
-    n = opaque;
-    const FFTReal <T> fft (n);
-    std::vector <T> in (n, T (1));
-    std::vector <T> out (n);
-    T *buf = quarn::FFTRealProbe <T> (fft).use_buffer ();
+    const FFTReal <T> fft (opaque);
+    std::vector <T> a (std::size_t (n), T (1));
+    std::vector <T> scratch (std::size_t (fft.scratch_length ()));
+    T * const f = a.data ();
+    T * const s = scratch.data ();
+    T * const buf = quarn::FFTRealProbe <T> (fft).use_buffer ();
+    T * const z = nullptr;
     for (bool fwd : { true, false })
     {
-        const auto run = [&] (T *o, const T *i) { fwd ? fft.forward (o, i) : fft.backward (o, i); };
-        const std::string o = fwd ? "f" : "x";
-        const std::string i = fwd ? "x" : "f";
-        EXPECT_DEATH (run (out.data (), out.data ()), check_text ("x != f")) << fwd;
-        EXPECT_DEATH (run (nullptr, in.data ()), check_text (o + " != 0")) << fwd;
-        EXPECT_DEATH (run (out.data (), nullptr), check_text (i + " != 0")) << fwd;
-        EXPECT_DEATH (run (buf, in.data ()), check_text (o + " != use_buffer ()")) << fwd;
-        EXPECT_DEATH (run (out.data (), buf), check_text (i + " != use_buffer ()")) << fwd;
+        const auto two = [&fft, fwd] (T *ff, T *xx) { fwd ? fft.forward (ff, xx) : fft.backward (xx, ff); };
+        const auto three = [&fft, fwd] (T *ff, T *xx, T *ss) {
+            fwd ? fft.forward (ff, xx, ss) : fft.backward (xx, ff, ss);
+        };
+        expect_deaths ({ { [&] { two (z, z); }, "f != 0" },
+                         { [&] { two (buf, buf); }, "f != use_buffer ()" },
+                         { [&] { two (f, z); }, "x != 0" },
+                         { [&] { two (f, buf); }, "x != use_buffer ()" },
+                         { [&] { two (f, f); }, "x != f" },
+                         { [&] { three (z, z, z); }, "scratch != 0" },
+                         { [&] { three (z, z, s); }, "f != 0" },
+                         { [&] { three (s, s, s); }, "f != scratch" },
+                         { [&] { three (f, z, s); }, "x != 0" },
+                         { [&] { three (f, s, s); }, "x != scratch" },
+                         { [&] { three (f, f, s); }, "x != f" } });
     }
     EXPECT_DEATH (fft.rescale (nullptr), check_text ("x != 0"));
 }
 
-TEST (ChecksDeathTest, TransformArguments)
+TEST (ChecksDeathTest, TransformArgumentsInOrder)
 {
-    expect_argument_checks <float> (16);
-    expect_argument_checks <double> (2);   // the direct formulas
+    expect_argument_checks <float> (1 << 10);
+    expect_argument_checks <double> (4);   // the direct formulas
+}
+
+// A moved-from object may be assigned to and destroyed, nothing else.
+TEST (ChecksDeathTest, MovedFromObject)
+{
+    FFTReal <float> a (16);
+    const FFTReal <float> b (std::move (a));
+    std::vector <float> x (16, 1.0f), f (16), s (std::size_t (b.scratch_length ()));
+    const std::string text = "_length > 0";
+    expect_deaths ({ { [&] { a.forward (f.data (), x.data ()); }, text },
+                     { [&] { a.backward (x.data (), f.data ()); }, text },
+                     { [&] { a.forward (f.data (), x.data (), s.data ()); }, text },
+                     { [&] { a.backward (x.data (), f.data (), s.data ()); }, text },
+                     { [&] { a.rescale (x.data ()); }, text },
+                     { [&] { (void) a.length (); }, text },
+                     { [&] { (void) a.scratch_length (); }, text },
+                     { [&] { (void) a.isa (); }, text } });
+    a = FFTReal <float> (16);
+    a.forward (f.data (), x.data ());
+    EXPECT_EQ (f [0], 16.0f);
 }
 
 TEST (ChecksDeathTest, ComplexViewArguments)
 {
     std::vector <float> f (8);
     std::vector <std::complex <float>> z (5);
+    std::complex <float> * const zn = nullptr;
+    float * const fn = nullptr;
     using quarn::FFTReal_complex_to_packed;
     using quarn::FFTReal_packed_to_complex;
-    EXPECT_DEATH (FFTReal_packed_to_complex (z.data (), f.data (), 6), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (FFTReal_packed_to_complex (z.data (), f.data (), 0), check_text ("x > 0"));
-    EXPECT_DEATH (FFTReal_packed_to_complex <float> (nullptr, f.data (), 8), check_text ("z != 0"));
-    EXPECT_DEATH (FFTReal_packed_to_complex <float> (z.data (), nullptr, 8), check_text ("f != 0"));
-    EXPECT_DEATH (FFTReal_complex_to_packed (f.data (), z.data (), 6), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (FFTReal_complex_to_packed (f.data (), z.data (), -8), check_text ("x > 0"));
-    EXPECT_DEATH (FFTReal_complex_to_packed <float> (nullptr, z.data (), 8), check_text ("f != 0"));
-    EXPECT_DEATH (FFTReal_complex_to_packed <float> (f.data (), nullptr, 8), check_text ("z != 0"));
+    expect_deaths ({ { [&] { FFTReal_packed_to_complex (z.data (), f.data (), 6); }, "FFTReal_is_pow2 (length)" },
+                     { [&] { FFTReal_packed_to_complex (z.data (), f.data (), 0); }, "x > 0" },
+                     { [&] { FFTReal_packed_to_complex (zn, fn, 8); }, "z != 0" },
+                     { [&] { FFTReal_packed_to_complex (z.data (), fn, 8); }, "f != 0" },
+                     { [&] { FFTReal_complex_to_packed (f.data (), z.data (), 6); }, "FFTReal_is_pow2 (length)" },
+                     { [&] { FFTReal_complex_to_packed (f.data (), z.data (), -8); }, "x > 0" },
+                     { [&] { FFTReal_complex_to_packed (fn, zn, 8); }, "f != 0" },
+                     { [&] { FFTReal_complex_to_packed (f.data (), zn, 8); }, "z != 0" } });
 }
 
-// The passes above 2^13 points run on the bank, which has one element per bit
-// above 12, seen through the bounds of its array.
-TEST (ChecksDeathTest, OscillatorPassesAndBank)
+// The scalar passes repeat the checks on the arrays they are handed, and on
+// the pass numbers, as a second line behind the entry points. `run (d, s)`
+// calls one with its arrays named d and s in its checks.
+template <class Run>
+void expect_array_checks (Run run, const std::string &d, const std::string &s)
+{
+    std::vector <float> v (1 << 14);
+    float * const a = v.data ();
+    expect_deaths ({ { [&] { run (nullptr, a); }, d + " != 0" },
+                     { [&] { run (a, nullptr); }, s + " != 0" },
+                     { [&] { run (a, a); }, d + " != " + s } });
+}
+
+TEST (ChecksDeathTest, ScalarPassesCheckWhatTheyAreHanded)
 {
     const FFTReal <float> fft (1 << 14, quarn::FFTRealIsa::SCALAR);
-    std::vector <float> a (1 << 14);
-    std::vector <float> b (1 << 14);
-    EXPECT_DEATH (Probe (fft).pass_n_osc (a.data (), b.data (), 12), check_text ("pass > TRIGO_BD_LIMIT"));
-    EXPECT_DEATH (Probe (fft).pass_n_osc (a.data (), b.data (), 14), check_text ("pass < _nbr_bits"));
-    for (int bits : { 12, 13, 14, 15 })
+    const quarn::FFTRealProbe <float> p (fft);
+    std::vector <float> va (1 << 14), vb (1 << 14);
+    float * const a = va.data ();
+    float * const b = vb.data ();
+    expect_deaths ({ { [&] { p.transform_general (nullptr, a, b); }, "f != 0" },
+                     { [&] { p.transform_general (a, b, a); }, "f != buf" },
+                     { [&] { p.transform_general (a, nullptr, b); }, "x != 0" },
+                     { [&] { p.transform_general (a, b, b); }, "x != buf" },
+                     { [&] { p.transform_general (a, a, b); }, "x != f" },
+                     { [&] { p.transform_general_inv (a, nullptr, b); }, "f != 0" },
+                     { [&] { p.transform_general_inv (a, b, b); }, "f != buf" },
+                     { [&] { p.transform_general_inv (nullptr, a, b); }, "x != 0" },
+                     { [&] { p.transform_general_inv (b, a, b); }, "x != buf" },
+                     { [&] { p.transform_general_inv (a, a, b); }, "x != f" } });
+    expect_array_checks ([&] (float *d, float *s) { p.pass_1_2 (d, s); }, "df", "x");
+    expect_array_checks ([&] (float *d, float *s) { p.pass_1_2_inv (d, s); }, "x", "sf");
+    expect_array_checks ([&] (float *d, float *s) { p.pass_3 (d, s); }, "df", "sf");
+    expect_array_checks ([&] (float *d, float *s) { p.pass_3_inv (d, s); }, "df", "sf");
+    using Pass = void (quarn::FFTRealProbe <float>::*) (float *, const float *, int) const;
+    for (Pass pass : { &quarn::FFTRealProbe <float>::pass_n, &quarn::FFTRealProbe <float>::pass_n_inv,
+                       &quarn::FFTRealProbe <float>::pass_n_table, &quarn::FFTRealProbe <float>::pass_n_osc })
     {
-        const FFTReal <float> other (1 << bits, quarn::FFTRealIsa::SCALAR);
-        EXPECT_DEATH (Probe (other).osc (bits - 12), check_text ("pos < _len")) << bits;
-        if (bits > 12)
-        {
-            Probe (other).osc (bits - 13);   // the last element
-        }
+        const bool osc = pass == &quarn::FFTRealProbe <float>::pass_n_osc;
+        expect_array_checks ([&] (float *d, float *s) { (p.*pass) (d, s, 13); }, "df", "sf");
+        expect_deaths ({ { [&] { (p.*pass) (a, b, osc ? 12 : 2); }, osc ? "pass > TRIGO_BD_LIMIT" : "pass >= 3" },
+                         { [&] { (p.*pass) (a, b, 14); }, "pass < _nbr_bits" } });
     }
 }
 
-// Bounds; reallocate (0) keeps the block, its contents and the length;
-// reallocating to the same length gives a new block.
-TEST (DynArrayDeathTest, BoundsAndReallocate)
+TEST (DynArrayDeathTest, SizesAndBoundsThroughBothAccessors)
 {
-    EXPECT_DEATH (DynArray <int> (-1), check_text ("size >= 0"));
-    EXPECT_DEATH (DynArray <int> ().reallocate (-2), check_text ("size >= 0"));
-    EXPECT_DEATH (DynArray <int> () [0], check_text ("pos < _len"));
     DynArray <int> a (3);
-    EXPECT_DEATH (a [-1], check_text ("pos >= 0"));
-    a [0] = 10;
-    a [2] = 12;
-    const int *block = &a [0];
+    const DynArray <int> &c = a;
+    expect_deaths ({ { [] { DynArray <int> (-1); }, "size >= 0" },
+                     { [] { DynArray <int> ().reallocate (-2); }, "size >= 0" },
+                     { [] { (void) DynArray <int> () [0]; }, "pos < _len" },
+                     { [&] { (void) a [-1]; }, "pos >= 0" },
+                     { [&] { (void) a [3]; }, "pos < _len" },
+                     { [&] { (void) c [-1]; }, "pos >= 0" },
+                     { [&] { (void) c [3]; }, "pos < _len" } });
+    a.reallocate (5);
+    a [4] = 4;
+    EXPECT_EQ (c [4], 4);
+    EXPECT_DEATH ((void) c [5], check_text ("pos < _len"));
+}
+
+// reallocate gives fresh elements, never the old ones copied; a size of 0
+// keeps everything; a move leaves the source empty.
+TEST (DynArrayDeathTest, ReallocateAndMove)
+{
+    struct Mark
+    {
+        int v = -1;
+    };
+    DynArray <Mark> a (4);
+    for (int i = 0; i < 4; ++ i)
+    {
+        a [i].v = i;
+    }
     a.reallocate (0);
-    EXPECT_EQ (&a [0], block);
-    EXPECT_EQ (a [0], 10);
-    EXPECT_EQ (a [2], 12);
-    EXPECT_DEATH (a [3], check_text ("pos < _len"));
-    a.reallocate (3);
-    EXPECT_NE (&a [0], block);
+    for (int i = 0; i < 4; ++ i)
+    {
+        EXPECT_EQ (a [i].v, i);
+    }
+    a.reallocate (4);
+    for (int i = 0; i < 4; ++ i)
+    {
+        EXPECT_EQ (a [i].v, -1) << "element " << i << " was carried over";
+    }
+    a [3].v = 3;
+    DynArray <Mark> b (std::move (a));
+    EXPECT_EQ (b [3].v, 3);
+    EXPECT_DEATH ((void) a [0], check_text ("pos < _len"));
+    a = std::move (b);
+    EXPECT_EQ (a [3].v, 3);
+    EXPECT_DEATH ((void) b [0], check_text ("pos < _len"));
 }
 
 }  // namespace

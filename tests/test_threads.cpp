@@ -1,14 +1,18 @@
-// Threads: one object per thread, several threads at once, give exactly the
-// results of one thread. A program of its own so that CI can build it under
-// ThreadSanitizer.
+// SPDX-License-Identifier: MIT
+// Threads: several at once on one shared object, each with a scratch array
+// of its own, on every path and on both sides of the lengths where the
+// scalar path's phasors start; and objects of their own through the calls
+// without scratch. Every thread must get exactly the results of one thread.
+// A program of its own, so that CI can build it under ThreadSanitizer,
+// which reports any write the scratch calls make to the shared object.
 
 #include "quarn/FFTReal.h"
+#include "paths.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <thread>
 #include <vector>
 
@@ -16,64 +20,108 @@ namespace
 {
 
 using quarn::FFTReal;
+using quarn::FFTRealIsa;
 
 constexpr int THREADS = 4;
-const int LENGTHS [] = { 16, 1024, 1 << 13, 1 << 14, 1 << 16 };
+constexpr int ROUNDS = 3;
+constexpr int LENGTHS [] = { 16, 1 << 10, 1 << 13, 1 << 14, 1 << 16 };
 
-// The spectrum, then the signal back from it, scaled, in one vector.
-std::vector <float> run (const FFTReal <float> &fft, const std::vector <float> &x)
+// The spectrum, then the signal back from it, in one vector; through the
+// scratch calls when `scratch` is given.
+template <class T>
+std::vector <T> run (const FFTReal <T> &fft, const std::vector <T> &x, T *scratch)
 {
     const std::size_t n = x.size ();
-    std::vector <float> r (2 * n);
-    fft.forward (r.data (), x.data ());
-    fft.backward (r.data () + n, r.data ());
-    fft.rescale (r.data () + n);
+    std::vector <T> r (2 * n);
+    scratch != nullptr ? fft.forward (r.data (), x.data (), scratch) : fft.forward (r.data (), x.data ());
+    scratch != nullptr ? fft.backward (r.data () + n, r.data (), scratch) : fft.backward (r.data () + n, r.data ());
     return r;
 }
 
-TEST (Threads, OneObjectPerThreadMatchesOneThread)
+// Starts `work (t)` on THREADS threads at once; gives the mismatches they counted.
+template <class F>
+int on_threads (F work)
 {
-    // The inputs, shared read-only with the workers, and their results on
-    // one thread.
-    std::vector <std::vector <float>> inputs;
-    std::vector <std::vector <float>> expect;
-    for (int n : LENGTHS)
-    {
-        inputs.push_back (qtest::random_signal (n, unsigned (n)));
-        expect.push_back (run (FFTReal <float> (n), inputs.back ()));
-    }
-
-    // Each worker builds its objects at the same time as the others, then
-    // runs each several times, interleaved with the other lengths.
     std::atomic <int> ready { 0 };
     std::atomic <int> mismatches { 0 };
-    std::vector <std::thread> workers;
+    std::vector <std::thread> threads;
     for (int t = 0; t < THREADS; ++ t)
     {
-        workers.emplace_back ([&] {
+        threads.emplace_back ([&, t] {
             ++ ready;
             while (ready < THREADS)
             {
                 std::this_thread::yield ();
             }
-            std::vector <std::unique_ptr <FFTReal <float>>> ffts;
-            for (int n : LENGTHS)
-            {
-                ffts.push_back (std::make_unique <FFTReal <float>> (n));
-            }
-            for (int round = 0; round < 3; ++ round)
-            {
-                for (std::size_t i = 0; i < ffts.size (); ++ i)
-                {
-                    mismatches += run (*ffts [i], inputs [i]) != expect [i];
-                }
-            }
+            mismatches += work (t);
         });
     }
-    for (std::thread &w : workers)
+    for (std::thread &th : threads)
     {
-        w.join ();
+        th.join ();
     }
+    return mismatches;
+}
+
+template <class T>
+void expect_shared_object_agrees (FFTRealIsa isa)
+{
+    for (int n : LENGTHS)
+    {
+        const FFTReal <T> shared (n, isa);
+        std::vector <std::vector <T>> inputs;
+        std::vector <std::vector <T>> expect;
+        for (int t = 0; t < THREADS; ++ t)
+        {
+            inputs.push_back (qtest::random_signal <T> (n, unsigned (n + t)));
+            expect.push_back (run (FFTReal <T> (n, isa), inputs.back (), static_cast <T *> (nullptr)));
+        }
+        const int mismatches = on_threads ([&] (int t) {
+            std::vector <T> scratch (std::size_t (shared.scratch_length ()));
+            int bad = 0;
+            for (int round = 0; round < ROUNDS; ++ round)
+            {
+                bad += run (shared, inputs [std::size_t (t)], scratch.data ()) != expect [std::size_t (t)];
+            }
+            return bad;
+        });
+        EXPECT_EQ (mismatches, 0) << "n " << n;
+    }
+}
+
+class SharedObject : public qtest::PathTest {};
+
+TEST_P (SharedObject, ScratchCallsOnManyThreadsMatchOneThread)
+{
+    expect_shared_object_agrees <float> (GetParam ());
+    expect_shared_object_agrees <double> (GetParam ());
+}
+
+QUARN_INSTANTIATE_PATHS (SharedObject);
+
+// Each thread builds its objects while the others do, then runs each length
+// in turn, several times.
+TEST (Threads, OneObjectPerThreadMatchesOneThread)
+{
+    std::vector <std::vector <float>> inputs;
+    std::vector <std::vector <float>> expect;
+    for (int n : LENGTHS)
+    {
+        inputs.push_back (qtest::random_signal <float> (n, unsigned (n)));
+        expect.push_back (run (FFTReal <float> (n), inputs.back (), static_cast <float *> (nullptr)));
+    }
+    const int mismatches = on_threads ([&] (int) {
+        std::vector <FFTReal <float>> ffts (std::begin (LENGTHS), std::end (LENGTHS));
+        int bad = 0;
+        for (int round = 0; round < ROUNDS; ++ round)
+        {
+            for (std::size_t i = 0; i < ffts.size (); ++ i)
+            {
+                bad += run (ffts [i], inputs [i], static_cast <float *> (nullptr)) != expect [i];
+            }
+        }
+        return bad;
+    });
     EXPECT_EQ (mismatches, 0);
 }
 

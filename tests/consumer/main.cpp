@@ -1,45 +1,88 @@
-// A client of quarn: a round trip in float and in double through the
-// complex view. Exits with 0 when the results are right.
+// SPDX-License-Identifier: MIT
+// A client of quarn that calls every public function, in float and in
+// double. CI compiles it with -Wall -Wextra -Wpedantic -Wshadow -Wconversion
+// -Wsign-conversion -Werror under g++ and clang++, so that the headers stay
+// clean for clients that build that way. Exits with 0 when the results are
+// right.
 
+#include <quarn/DynArray.h>
 #include <quarn/FFTReal.h>
 #include <quarn/FFTRealComplex.h>
+#include <quarn/PhaseRotor.h>
 
 #include <cmath>
 #include <complex>
+#include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 template <class T>
-double round_trip_error (int n)
+double round_trip_error (quarn::FFTRealIsa isa)
 {
-    const quarn::FFTReal <T> fft (n);
-    std::vector <T> x (n);
-    for (int m = 0; m < n; ++ m)
+    const std::size_t n = std::size_t (1) << 14;
+    quarn::FFTReal <T> moved (n, isa);
+    quarn::FFTReal <T> fft (std::move (moved));
+    moved = quarn::FFTReal <T> (16);
+    if (fft.length () != int (n) || moved.length () != 16 || fft.isa () == quarn::FFTRealIsa::AUTO
+        || ! quarn::FFTReal <T>::isa_available (fft.isa ()))
     {
-        x [m] = T (std::sin (0.1 * m * m));
+        return 1;
     }
-    std::vector <T> f (n);
+    std::vector <T> x (n), f (n), f3 (n), y (n), y3 (n);
+    std::vector <T> scratch (std::size_t (fft.scratch_length ()));
     std::vector <std::complex <T>> z (n / 2 + 1);
-    std::vector <T> y (n);
-
+    for (std::size_t m = 0; m < n; ++ m)
+    {
+        x [m] = T (std::sin (0.1 * double (m * m)));
+    }
     fft.forward (f.data (), x.data ());
-    quarn::FFTReal_packed_to_complex (z.data (), f.data (), n);
-    quarn::FFTReal_complex_to_packed (f.data (), z.data (), n);
+    fft.forward (f3.data (), x.data (), scratch.data ());
+    quarn::FFTReal_packed_to_complex (z.data (), f.data (), int (n));
+    quarn::FFTReal_complex_to_packed (f.data (), z.data (), int (n));
     fft.backward (y.data (), f.data ());
+    fft.backward (y3.data (), f3.data (), scratch.data ());
     fft.rescale (y.data ());
-
+    fft.rescale (y3.data ());
     double worst = 0;
-    for (int m = 0; m < n; ++ m)
+    for (std::size_t m = 0; m < n; ++ m)
     {
         worst = std::fmax (worst, std::fabs (double (y [m]) - double (x [m])));
+        worst = std::fmax (worst, std::fabs (double (y3 [m]) - double (x [m])));
     }
     return worst;
 }
 
 int main ()
 {
-    const double e_float = round_trip_error <float> (1 << 14);
-    const double e_double = round_trip_error <double> (1 << 14);
-    std::printf ("round trip, largest error: float %.3g, double %.3g\n", e_float, e_double);
-    return (e_float < 1e-5 && e_double < 1e-13) ? 0 : 1;
+    int bad = 0;
+    bad += ! quarn::FFTReal_is_pow2 (1024) || quarn::FFTReal_ceil_log2 (1000) != 10;
+    bad += quarn::FFTReal_is_valid_length (std::int64_t (1) << 40) || ! quarn::FFTReal_is_valid_length (8);
+    bad += std::strcmp (quarn::FFTReal_isa_name (quarn::FFTRealIsa::SCALAR), "SCALAR") != 0;
+
+    quarn::DynArray <double> a (4);
+    a [3] = 1;
+    a.reallocate (8);
+    a [7] = 2;
+    const quarn::DynArray <double> b (std::move (a));
+    bad += b [7] != 2;
+
+    quarn::PhaseRotor r;
+    r.set_increment (std::atan (1.0) * 2);
+    r.advance ();
+    bad += std::fabs (r.cur_cos ()) > 1e-15 || std::fabs (r.cur_sin () - 1) > 1e-15;
+    r.reset ();
+    bad += r.cur_cos () != 1 || r.cur_sin () != 0;
+
+    for (quarn::FFTRealIsa isa : { quarn::FFTRealIsa::AUTO, quarn::FFTRealIsa::SCALAR })
+    {
+        const double e_float = round_trip_error <float> (isa);
+        const double e_double = round_trip_error <double> (isa);
+        std::printf ("%s round trip, largest error: float %.3g, double %.3g\n",
+                     quarn::FFTReal_isa_name (isa), e_float, e_double);
+        bad += ! (e_float < 1e-5 && e_double < 1e-13);
+    }
+    return bad == 0 ? 0 : 1;
 }

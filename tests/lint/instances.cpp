@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // For the static analysers: every header of the library, with its templates
 // instantiated for the types the library offers, so that the template bodies
 // are analysed too. Add new headers' templates here.

@@ -1,0 +1,200 @@
+// SPDX-License-Identifier: MIT
+// The instruction-set paths, each one this machine runs: results against
+// the references at every length, the choice of path, and what no call may
+// depend on (alignment, earlier calls, the work buffer). The tests with Long
+// in their names are the opt-in long ones.
+
+#include "quarn/FFTReal.h"
+#include "paths.h"
+#include "probe.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <vector>
+
+namespace
+{
+
+using quarn::FFTReal;
+using quarn::FFTRealIsa;
+using qtest::width;
+using Cplx = std::complex <long double>;
+
+constexpr FFTRealIsa ISAS [] = { FFTRealIsa::SCALAR, FFTRealIsa::SSE2, FFTRealIsa::AVX2,
+                                 FFTRealIsa::AVX512, FFTRealIsa::NEON };
+
+class Path : public qtest::PathTest {};
+
+// Every length from 1 to 2^16; the scalar path, which every CPU without a
+// vector path runs at every length, on to 2^20 (its phasor passes from
+// 2^14 on each have an increment of their own). Where long double is done
+// in software (AArch64), the references of double above 2^16 would take
+// minutes under emulation: those lengths go with the long tests there.
+constexpr bool WIDE_IS_FAST = std::numeric_limits <long double>::digits <= 64;
+
+int top (FFTRealIsa isa, bool dbl)
+{
+    return isa == FFTRealIsa::SCALAR && (WIDE_IS_FAST || ! dbl) ? 20 : 16;
+}
+
+TEST_P (Path, FloatAgainstReferences)
+{
+    qtest::check_path <float> (GetParam (), 0, top (GetParam (), false));
+}
+
+TEST_P (Path, DoubleAgainstReferences)
+{
+    qtest::check_path <double> (GetParam (), 0, top (GetParam (), true));
+}
+
+// Arrays one sample off, a work buffer full of garbage and earlier calls on
+// other data change no bit of the results, and the inputs stay as they were.
+template <class T>
+void expect_no_memory (FFTRealIsa isa)
+{
+    for (int bits : { 3, 5, 7, 9, 13, 15 })
+    {
+        const int n = 1 << bits;
+        const FFTReal <T> fft (n, isa);
+        const std::vector <T> x = qtest::random_signal <T> (n, 8);
+        std::vector <T> f (n), y (n);
+        FFTReal <T> (n, isa).forward (f.data (), x.data ());
+        FFTReal <T> (n, isa).backward (y.data (), f.data ());
+
+        const std::vector <T> other = qtest::random_signal <T> (n, 9);
+        std::vector <T> xo (n + 1), fo (n + 1), yo (n + 1);
+        std::copy (x.begin (), x.end (), xo.begin () + 1);
+        fft.forward (fo.data (), other.data ());
+        fft.backward (yo.data (), other.data ());
+        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
+        fft.forward (fo.data () + 1, xo.data () + 1);
+        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
+        fft.backward (yo.data () + 1, fo.data () + 1);
+        EXPECT_TRUE (std::equal (f.begin (), f.end (), fo.begin () + 1)) << "2^" << bits;
+        EXPECT_TRUE (std::equal (y.begin (), y.end (), yo.begin () + 1)) << "2^" << bits;
+        EXPECT_TRUE (std::equal (x.begin (), x.end (), xo.begin () + 1)) << "2^" << bits;
+    }
+}
+
+TEST_P (Path, NoDependenceOnAlignmentOrEarlierCalls)
+{
+    expect_no_memory <float> (GetParam ());
+    expect_no_memory <double> (GetParam ());
+}
+
+QUARN_INSTANTIATE_PATHS (Path);
+
+// A cap gives the widest path that the CPU has, the cap allows and that
+// handles the length (a cap the CPU lacks: no wider than the cap); AUTO the
+// widest of all. A path that handles a length handles the longer ones.
+template <class T>
+void expect_widest_path ()
+{
+    for (int bits = 0; bits <= 16; ++ bits)
+    {
+        const int n = 1 << bits;
+        FFTRealIsa widest = FFTRealIsa::SCALAR;
+        for (FFTRealIsa p : ISAS)
+        {
+            const bool handles = FFTReal <T> (n, p).isa () == p;
+            EXPECT_TRUE (! handles || FFTReal <T> (2 * n, p).isa () == p) << int (p) << " 2^" << bits;
+            widest = handles && width (p) > width (widest) ? p : widest;
+            for (FFTRealIsa cap : ISAS)
+            {
+                const FFTRealIsa got = FFTReal <T> (n, cap).isa ();
+                EXPECT_TRUE (FFTReal <T>::isa_available (got) && width (got) <= width (cap));
+                EXPECT_TRUE (! handles || width (p) > width (cap) || width (got) >= width (p)
+                             || ! FFTReal <T>::isa_available (cap))
+                    << "2^" << bits << " cap " << int (cap) << " ran " << int (got);
+            }
+        }
+        EXPECT_EQ (FFTReal <T> (n).isa (), widest) << "2^" << bits;
+    }
+}
+
+TEST (PathChoice, WidestThatHandlesTheLength)
+{
+    expect_widest_path <float> ();
+    expect_widest_path <double> ();
+}
+
+
+
+// ---- Long lengths, opt-in (CTest label `long`) ---------------------------------
+
+// Each path on from where the default suite stops.
+class LongPath : public qtest::PathTest {};
+
+TEST_P (LongPath, AgainstReferences)
+{
+    const bool scalar = GetParam () == FFTRealIsa::SCALAR;
+    qtest::check_path <float> (GetParam (), top (GetParam (), false) + 1, scalar ? 22 : 20);
+    qtest::check_path <double> (GetParam (), top (GetParam (), true) + 1, scalar ? 22 : 20);
+}
+
+QUARN_INSTANTIATE_PATHS (LongPath);
+
+// 2^28 and 2^30 at spot bins, by direct long-double sums (input, output and
+// tables: about 18 bytes a sample). The samples come from splitmix64, fast
+// enough for 2^30; a plain LCG's lattice would make float rounding errors
+// coherent, and any float FFT then shows 1e-6 to 1e-5 at the lowest odd bins.
+void spot_test (int bits)
+{
+    const std::int64_t n = std::int64_t (1) << bits;
+    std::vector <float> x, f;
+    try
+    {
+        x.resize (std::size_t (n));
+        f.resize (std::size_t (n));
+    }
+    catch (const std::bad_alloc &)
+    {
+        GTEST_SKIP () << "not enough memory for 2^" << bits;
+    }
+    for (std::uint64_t i = 0, s = std::uint64_t (bits); i < std::uint64_t (n); ++ i)
+    {
+        std::uint64_t z = (s += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        x [i] = float (std::int32_t ((z ^ (z >> 31)) >> 32) * (1.0 / 2147483648.0));
+    }
+    FFTReal <float> (n).forward (f.data (), x.data ());
+
+    std::vector <long double> got, want;
+    const long double pi = 3.141592653589793238462643383279502884L;
+    for (std::int64_t k : { std::int64_t (0), std::int64_t (1), std::int64_t (3), n / 4, n / 2 - 1, n / 2,
+                            std::int64_t (12345), n / 2 - 98765 })
+    {
+        // X[k] by a long-double phasor, recomputed exactly every 1024 steps.
+        const auto phasor = [&] (std::int64_t j) { return std::polar (1.0L, -2 * pi * (long double) (j & (n - 1)) / (long double) n); };
+        const Cplx step = phasor (k);
+        Cplx sum = 0, w = 1;
+        for (std::int64_t m = 0; m < n; ++ m)
+        {
+            w = (m & 1023) == 0 ? phasor (k * m) : w * step;
+            sum += (long double) x [std::size_t (m)] * w;
+        }
+        got.insert (got.end (), { f [std::size_t (k)], k > 0 && k < n / 2 ? -(long double) f [std::size_t (n / 2 + k)] : 0 });
+        want.insert (want.end (), { sum.real (), sum.imag () });
+    }
+    const qtest::Error e = qtest::compare (got.data (), want);
+    std::printf ("N = 2^%d (spot bins): rel RMS %.3g, max rel %.3g\n", bits, e.rms, e.max);
+    EXPECT_LT (e.rms, 2e-6);
+    EXPECT_LT (e.max, 4e-6);
+}
+
+TEST (LongSpotBins, N2p28)
+{
+    spot_test (28);
+}
+
+TEST (LongSpotBins, N2p30)
+{
+    spot_test (30);
+}
+
+}  // namespace
