@@ -1,5 +1,4 @@
-// quarn's cases: one per instruction-set path that runs at the length, and
-// the default. Compiled once per build compared, with -Dquarn=<its name> so
+// quarn's cases. Compiled once per build compared, with -Dquarn=<its name> so
 // that the linker cannot merge one build's inline functions into another's.
 // QUARN_BENCH_BASELINE: an older revision's headers, of which only the
 // interface that such revisions have is used.
@@ -7,7 +6,7 @@
 #include "bench.h"
 #include "quarn/FFTReal.h"
 
-#include <cstring>
+#include <memory>
 
 namespace
 {
@@ -15,7 +14,7 @@ namespace
 using quarn::FFTReal;
 using quarn::FFTRealIsa;
 
-const char * name_of (FFTRealIsa isa)
+std::string name_of (FFTRealIsa isa)
 {
 #if defined (QUARN_BENCH_BASELINE)
     const char *NAMES [] = { "AUTO", "SCALAR", "SSE2", "AVX2", "AVX512" };
@@ -25,70 +24,37 @@ const char * name_of (FFTRealIsa isa)
 #endif
 }
 
-template <class T>
-struct QuarnCase : quarn_bench::Case
-{
-    QuarnCase (std::shared_ptr <const FFTReal <T>> fft, const std::string &path, bool inverse, double bytes)
-    :   _fft (std::move (fft))
-    {
-        _name = std::string (QUARN_BENCH_LIB) + "." + path;
-        _label = name_of (_fft->isa ());
-        _inverse = inverse;
-        _packed = true;
-        _plan_bytes = bytes;
-    }
-    void run (void *out, const void *in) override
-    {
-        _inverse ? _fft->backward (static_cast <T *> (out), static_cast <const T *> (in))
-                 : _fft->forward (static_cast <T *> (out), static_cast <const T *> (in));
-    }
-
-    std::shared_ptr <const FFTReal <T>> _fft;
-};
-
-// One object serves both directions, which both show its memory. A path is
-// kept only where it runs (below its minimum length a narrower one runs).
-template <class T>
-void add (quarn_bench::Cases &cases, int n, const std::string &path, const FFTRealIsa *isa)
-{
-    const double before = quarn_bench::heap_bytes ();
-    auto fft = (isa != nullptr) ? std::make_shared <const FFTReal <T>> (n, *isa)
-                                : std::make_shared <const FFTReal <T>> (n);
-    const double bytes = quarn_bench::heap_bytes () - before;
-    if (isa == nullptr || fft->isa () == *isa)
-    {
-        cases.push_back (std::make_unique <QuarnCase <T>> (fft, path, false, bytes));
-        cases.push_back (std::make_unique <QuarnCase <T>> (fft, path, true, bytes));
-    }
-}
-
 // Every enumerator after AUTO up to the first without a name, so that a path
-// added later is timed with no change here; `only` keeps one, or "default".
+// added later is timed with no change here, then the default (AUTO). A path
+// is kept only where it runs: below its minimum length a narrower one does.
+// One object serves both directions, which both show its memory.
 template <class T>
-void add_all (quarn_bench::Cases &cases, int n, const std::string &only)
+void add (quarn_bench::Cases <T> &cases, int n, const std::string &only)
 {
-    for (int i = 1; std::strcmp (name_of (FFTRealIsa (i)), "?") != 0; ++ i)
+    std::vector <FFTRealIsa> isas;
+    for (int i = 1; name_of (FFTRealIsa (i)) != "?"; ++ i) { isas.push_back (FFTRealIsa (i)); }
+    isas.push_back (FFTRealIsa::AUTO);
+    for (const FFTRealIsa isa : isas)
     {
-        const FFTRealIsa isa = FFTRealIsa (i);
-        if ((only.empty () || only == name_of (isa)) && FFTReal <T>::isa_available (isa))
+        const bool is_default = (isa == FFTRealIsa::AUTO);
+        const std::string path = is_default ? "default" : name_of (isa);
+        if ((! only.empty () && only != path) || ! (is_default || FFTReal <T>::isa_available (isa))) { continue; }
+        const double before = quarn_bench::heap_bytes ();
+        const auto fft = is_default ? std::make_shared <const FFTReal <T>> (n)
+                                    : std::make_shared <const FFTReal <T>> (n, isa);
+        const double bytes = quarn_bench::heap_bytes () - before;
+        if (! is_default && fft->isa () != isa) { continue; }
+        for (const bool inverse : { false, true })
         {
-            add <T> (cases, n, name_of (isa), &isa);
+            cases.push_back ({ QUARN_BENCH_LIB "." + path, name_of (fft->isa ()), inverse, true, bytes,
+                               [fft, inverse] (T *out, const T *in) {
+                                   inverse ? fft->backward (out, in) : fft->forward (out, in);
+                               } });
         }
     }
-    if (only.empty () || only == "default")
-    {
-        add <T> (cases, n, "default", nullptr);
-    }
 }
+
+const bool REGISTERED = (quarn_bench::builds <float> ().push_back (add <float>),
+                         quarn_bench::builds <double> ().push_back (add <double>), true);
 
 }  // namespace
-
-namespace quarn::bench
-{
-
-void add_cases (quarn_bench::Cases &cases, int n, bool is_double, const std::string &only)
-{
-    is_double ? add_all <double> (cases, n, only) : add_all <float> (cases, n, only);
-}
-
-}  // namespace quarn::bench

@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""report.py --md FILE --readme FILE --plot DIR RUN.json...: the benchmark's
-report from Google Benchmark's JSON files (one per sample type and length,
-bench/run.sh): the markdown page, README's bench block, and in DIR the data
-for bench/benchmarks.gp. Times are medians of the CPU time per call."""
-import argparse
+"""report.py OUT README RUN.json...: the benchmark's report from Google
+Benchmark's JSON files (one per sample type and length, bench/run.sh):
+OUT/benchmarks.md, OUT/benchmarks.svg (drawn by gnuplot) and the bench block
+of README. Times are medians of the CPU time per call."""
+import datetime
+import itertools
 import json
 import os
 import re
+import subprocess
+import sys
 
-PEERS = ("FFTW", "KissFFT", "FFmpeg")
-DIRS = ("forward", "backward")
-README_BITS = (6, 10, 14, 18, 20)
-DASH = "—"
+PEERS, DIRS, README_BITS, DASH = ("FFTW", "KissFFT", "FFmpeg"), ("forward", "backward"), (6, 10, 14, 18, 20), "—"
+DEFAULT = "quarn.default"
+COLOURS = "#7f7f7f #1f77b4 #2ca02c #d62728 #8c564b #9467bd #ff7f0e #000000 #17becf #bcbd22".split()
+
+
+def num(x, digits=2):
+    return DASH if x is None else f"{x:,.0f}" if digits == 0 and x >= 100 else f"{x:.{digits or 1}f}"
 
 
 def table(head, rows, align="---:"):
@@ -19,108 +25,112 @@ def table(head, rows, align="---:"):
     return "\n".join("| " + " | ".join(r) + " |" for r in lines) + "\n"
 
 
-def num(x, digits=2):
-    return DASH if x is None else f"{x:,.0f}" if digits == 0 and x >= 100 else f"{x:.{digits or 1}f}"
-
-
 class Runs:
     def __init__(self, files):
-        self.runs, self.ctx = {}, {}
-        for name in files:
-            with open(name) as f:
-                data = json.load(f)
-            c = data["context"]
-            self.ctx[c["type"], int(c["bits"])] = c
+        self.runs, self.ctx, self.order = {}, {}, {}
+        for data in (json.load(open(f)) for f in files):
+            typ, _, _, n = data["benchmarks"][0]["run_name"].split("/")
+            self.ctx[typ, int(n).bit_length() - 1] = data["context"]
             for b in data["benchmarks"]:
                 # A single repetition has no aggregates: its one run stands.
                 if b.get("aggregate_name") == "median" or b["repetitions"] == 1:
                     typ, d, impl, n = b["run_name"].split("/")
                     self.runs[typ, d, impl, int(n).bit_length() - 1] = b
+                    # The order of registration at the longest length, where every path runs.
+                    if int(n) >= self.order.get((typ, impl), (0, 0))[0]:
+                        self.order[typ, impl] = (int(n), b["family_index"])
         self.bits = sorted({b for (_, b) in self.ctx})
         self.types = [t for t in ("float", "double") if any(k[0] == t for k in self.ctx)]
-        self.paths = {t: [] for t in self.types}
-        for (typ, _), c in sorted(self.ctx.items()):
-            self.paths[typ] += [p for p in c["quarn_paths"].split(",") if p and p not in self.paths[typ]]
 
     def get(self, typ, d, impl, bits, key="cpu_time"):
-        b = self.runs.get((typ, d, impl, bits))
-        return b.get(key) if b else None
+        return self.runs.get((typ, d, impl, bits), {}).get(key)
 
     def ratio(self, typ, d, a, b, bits):
         x, y = self.get(typ, d, a, bits), self.get(typ, d, b, bits)
         return x / y if x and y else None
 
-    def has(self, typ, impl):
-        return any(k[0] == typ and k[2] == impl for k in self.runs)
-
-    def columns(self, typ, build="quarn"):
-        return [f"{build}.{p}" for p in self.paths[typ] + ["default"]]
+    def quarn(self, typ, build="quarn"):   # its paths, then the default (registered last) if they ran
+        return sorted((i for t, i in self.order if t == typ and i.split(".")[0] == build),
+                      key=lambda i: self.order[typ, i][1])
 
     def peers(self, typ):
-        return [p for p in PEERS if self.has(typ, p)]
+        return [p for p in PEERS if (typ, p) in self.order]
+
+    def grid(self, heads, cols, cell):   # a row per length, a column per case
+        return table(["N"] + heads, [[f"2^{b}"] + [cell(c, b) for c in cols] for b in self.bits])
 
     def section(self, typ, d, first):
-        cols, peers, rows = self.columns(typ), self.peers(typ), [[], [], [], []]
-        heads = [c[6:] for c in cols]
-        for b in self.bits:
-            n, t = f"2^{b}", self.get(typ, d, cols[-1], b)
-            default = f"{num(t, 0)} ({self.get(typ, d, cols[-1], b, 'label') or DASH})"
-            rows[0].append([n] + [num(self.get(typ, d, c, b), 0) for c in cols[:-1]] + [default]
-                           + [num(self.get(typ, d, p, b), 0) for p in peers])
-            best = min(((self.get(typ, d, p, b), p) for p in peers if self.get(typ, d, p, b)), default=None)
-            versus = f"{num(t / best[0])} ({best[1]})" if t and best else DASH
-            rows[1].append([n] + [num(self.ratio(typ, d, c, "FFTW", b)) for c in cols] + [versus])
-            for i, build in ((2, "quarn2"), (3, "quarn_base")):
-                rows[i].append([n] + [num(self.ratio(typ, d, c, build + c[5:], b)) for c in cols])
+        q, peers = self.quarn(typ), self.peers(typ)
+        heads, t = [c[6:] for c in q], lambda c, b, key="cpu_time": self.get(typ, d, c, b, key)
+
+        def vs_peers(c, b):   # c None: the default over the fastest peer
+            best = min(((t(p, b), p) for p in peers if t(p, b)), default=None)
+            return num(self.ratio(typ, d, c, "FFTW", b)) if c else \
+                f"{num(t(DEFAULT, b) / best[0])} ({best[1]})" if t(DEFAULT, b) and best else DASH
+
         out = [f"## {typ}, {d}\n", "Time per transform (ns); the default's path in brackets:\n",
-               table(["N"] + heads + peers, rows[0]),
+               self.grid(heads + peers, q + peers, lambda c, b: num(t(c, b), 0) + (
+                   f" ({t(c, b, 'label')})" if c == DEFAULT and t(c, b) else "")),
                "quarn's time over FFTW's, and the default's over the fastest peer's (below 1: quarn is faster):\n",
-               table(["N"] + heads + ["default / best peer"], rows[1])]
-        for i, title in ((2, f"quarn at `{first['flags']}` over quarn with `{first['flags2']}` added"),
-                         (3, f"this tree's quarn over baseline {first['baseline']}'s")):
-            if self.has(typ, ("quarn2" if i == 2 else "quarn_base") + ".default"):
-                out += [f"{title}, per path:\n", table(["N"] + heads, rows[i])]
+               self.grid(heads + ["default / best peer"], q + [None], vs_peers)]
+        for build, title in (("quarn2", f"quarn at `{first['flags']}` over quarn with `{first['flags2']}` added"),
+                             ("quarn_base", f"this tree's quarn over baseline {first['baseline']}'s")):
+            if self.quarn(typ, build):
+                out += [f"{title}, per path:\n",
+                        self.grid(heads, q, lambda c, b: num(self.ratio(typ, d, c, build + c[5:], b)))]
         return "\n".join(out)
 
     def memory(self, typ):
-        cols, peers = self.columns(typ), self.peers(typ)
-        rows = [[f"2^{b}"] + [num(self.get(typ, "forward", c, b, "bytes_per_sample")) for c in cols]
-                + [" / ".join(num(self.get(typ, d, p, b, "bytes_per_sample")) for d in DIRS) for p in peers]
-                for b in self.bits]
-        return table(["N"] + [f"quarn {c[6:]}" for c in cols] + [f"{p} fwd / bwd" for p in peers], rows)
+        q, peers = self.quarn(typ), self.peers(typ)
+        mem = lambda d, c, b: num(self.get(typ, d, c, b, "bytes_per_sample"))
+        return self.grid([f"quarn {c[6:]}" for c in q] + [f"{p} fwd / bwd" for p in peers], q + peers,
+                         lambda c, b: mem("forward", c, b) if c in q else " / ".join(mem(d, c, b) for d in DIRS))
 
-    def ffmpeg(self):
+    def ffmpeg(self):   # lengths of one chain per line; fft16_..., fft32_...: one family of codelets
         notes = []
         for typ in self.types:
-            spans = []
-            for b in self.bits:
-                # fft16_..., fft32_...: one family of codelets, by length
-                chain = re.sub(r"(?<=fft)\d+", "N", ", ".join(f"`{self.ctx[typ, b]['ffmpeg_' + d]}`" for d in DIRS))
-                if spans and spans[-1][2] == chain:
-                    spans[-1][1] = b
-                else:
-                    spans.append([b, b, chain])
-            for lo, hi, chain in spans:
-                x = [v for b in self.bits if lo <= b <= hi for v in [self.ratio(typ, "forward", "FFmpeg", "FFTW", b)] if v]
+            chains = [(b, re.sub(r"(?<=fft)\d+", "N", ", ".join(f"`{self.ctx[typ, b]['ffmpeg_' + d]}`" for d in DIRS)))
+                      for b in self.bits]
+            for chain, group in itertools.groupby(chains, key=lambda x: x[1]):
+                bits = [b for b, _ in group]
+                x = [v for v in (self.ratio(typ, "forward", "FFmpeg", "FFTW", b) for b in bits) if v]
                 how = f"forward time over FFTW's {min(x):.2f} to {max(x):.2f}" if x else "not timed"
-                notes.append(f"- {typ}, 2^{lo}{'' if lo == hi else f' to 2^{hi}'}: {chain}; {how}")
+                span = f"2^{bits[0]}" + (f" to 2^{bits[-1]}" if len(bits) > 1 else "")
+                notes.append(f"- {typ}, {span}: {chain}; {how}")
         return "\n".join(notes)
+
+    # The speed of each of quarn's paths (solid) and peers (dashed); a name keeps its colour in every panel.
+    def plot(self, svg):
+        cols = {typ: [c for c in self.quarn(typ) if c != DEFAULT] + self.peers(typ) for typ in self.types}
+        names = list(dict.fromkeys(c for typ in self.types for c in cols[typ]))
+        gp = ['set terminal svg size 1100,800 dynamic enhanced font "sans,11" background "white"',
+              f'set output "{svg}"', 'set datafile missing "NaN"', 'set key top left font ",9" noenhanced',
+              f'set xrange [{self.bits[0] - 0.5}:{self.bits[-1] + 0.5}]', 'set xtics 2 format "2^{%g}"',
+              'set xlabel "N"', 'set ylabel "mflops = 2.5 N log_2(N) / ns × 1000"', 'set yrange [0:*]',
+              'set grid xtics ytics lc "#dddddd"',
+              'set multiplot layout 2,2 title "Real FFT, one thread (higher is faster)"']
+        def mflops(typ, d, c, b):
+            t = self.get(typ, d, c, b)
+            return f"{2.5 * b * 2 ** b / t:.1f}" if t else "NaN"
+
+        for typ, d in itertools.product(self.types, DIRS):
+            gp += [f"${typ}_{d} << EOD"] + [" ".join([str(b)] + [mflops(typ, d, c, b) for c in cols[typ]])
+                                            for b in self.bits]
+            gp += ["EOD", f'set title "{typ}-{d}"', "plot " + ", ".join(
+                f'${typ}_{d} using 1:{i + 2} with linespoints pt 7 ps 0.5 lw 2 dt {1 if c.startswith("quarn") else 2} '
+                f'lc rgb "{COLOURS[names.index(c) % len(COLOURS)]}" title "{c}"' for i, c in enumerate(cols[typ]))]
+        subprocess.run(["gnuplot"], input="\n".join(gp + ["unset multiplot"]), text=True, check=True)
 
 
 def main():
-    ap = argparse.ArgumentParser()
-    for opt in ("--md", "--readme", "--plot"):
-        ap.add_argument(opt, required=True)
-    ap.add_argument("files", nargs="+")
-    args = ap.parse_args()
-    r = Runs(args.files)
-    first = min(r.ctx.values(), key=lambda c: c["date"])
-    last = max(r.ctx.values(), key=lambda c: c["date"])
-    with open("/proc/cpuinfo") as f:
-        info = f.read()
+    out, readme_file, *files = sys.argv[1:]
+    r = Runs(files)
+    first, last = min(r.ctx.values(), key=lambda c: c["date"]), max(r.ctx.values(), key=lambda c: c["date"])
+    info = open("/proc/cpuinfo").read()
     model = (re.findall(r"^model name\s*: (.*)$", info, re.M) or ["unknown CPU"])[0]
     flags = (re.findall(r"^(?:flags|Features)\s*: (.*)$", info, re.M) or [""])[0].split()
     ext = " ".join(x for x in flags if re.match(r"^(sse\d\w*|ssse3|avx\w*|fma|asimd\w*|sve\w*)$", x))
+    start = datetime.datetime.fromisoformat(first["date"])
     reps = max(b["repetitions"] for b in r.runs.values())
     setup = [["Date", first["date"][:16].replace("T", " ") + " UTC"],
              ["Machine", f"{model}, {first['num_cpus']} logical CPUs; {ext}"],
@@ -133,7 +143,7 @@ def main():
                        f"libavutil {first['ffmpeg_version']}: Debian's builds"],
              ["Google Benchmark", f"up to {reps} repetitions in random interleaved order, at least "
                                   f"{first['min_time']} s each; the library is a {first['library_build_type']} build"],
-             ["Run time", f"{(max(map(os.path.getmtime, args.files)) - int(first['started'])) / 60:.0f} min "
+             ["Run time", f"{(max(map(os.path.getmtime, files)) - start.timestamp()) / 60:.0f} min "
                           "from the first process to the last"]]
     md = ["# Benchmarks\n", "<!-- Generated by `make bench` (bench/run.sh, bench/report.py). Do not edit: rerun. -->\n",
           "quarn's real-signal transforms, each instruction-set path that this CPU runs and the default choice, "
@@ -157,39 +167,27 @@ def main():
 FFmpeg's `av_tx` chains transforms; its debug log names the chain for each length, forward and backward (`_c`: C code, the others x86 assembly). Where the chain is the naive O(N^2) DFT, FFmpeg is not timed:
 """)
     md.append(r.ffmpeg())
-    with open(args.md, "w") as f:
+    with open(f"{out}/benchmarks.md", "w") as f:
         f.write("\n".join(md) + "\n")
 
     bits = [b for b in README_BITS if b in r.bits]
     rows = [[f"{typ} {d}, {c[6:]}"] + [num(r.ratio(typ, d, c, "FFTW", b)) for b in bits]
             for typ in r.types for d in DIRS
-            for c in (r.columns(typ) if (typ, d) == ("float", "forward") else ["quarn.default"])]
+            for c in (r.quarn(typ) if (typ, d) == ("float", "forward") else [DEFAULT])]
     block = ("<!-- bench:begin: generated by `make bench`, do not edit -->\n"
              "quarn's time over FFTW's (r2c and c2r, `FFTW_MEASURE`; below 1: quarn is faster), medians of "
              f"{reps} interleaved repetitions; {model} ({'with' if 'avx512f' in flags else 'no'} AVX-512), "
              f"{first['compiler']} `{first['flags']}`, {first['date'][:10]}. Every length, the other peers, "
              f"`{first['flags2']}` and memory: [docs/benchmarks.md](docs/benchmarks.md).\n\n"
              + table(["N"] + [f"2^{b}" for b in bits], rows) + "<!-- bench:end -->")
-    with open(args.readme) as f:
-        readme, count = re.subn(r"<!-- bench:begin.*?<!-- bench:end -->", lambda _: block, f.read(), flags=re.S)
+    readme, count = re.subn(r"<!-- bench:begin.*?<!-- bench:end -->", lambda _: block, open(readme_file).read(),
+                            flags=re.S)
     if count != 1:
-        raise SystemExit(f"report.py: {args.readme} has no bench:begin ... bench:end block")
-    with open(args.readme, "w") as f:
+        raise SystemExit(f"report.py: {readme_file} has no bench:begin ... bench:end block")
+    with open(readme_file, "w") as f:
         f.write(readme)
-
-    names = []
-    for typ in r.types:
-        cols = r.columns(typ)[:-1] + r.peers(typ)
-        names += [c for c in cols if c not in names]
-        for d in DIRS:
-            with open(f"{args.plot}/{typ}-{d}.dat", "w") as f:
-                f.write(" ".join(["log2N"] + cols).replace("quarn.", "quarn_") + "\n")
-                for b in r.bits:
-                    t = [r.get(typ, d, c, b) for c in cols]
-                    f.write(" ".join([str(b)] + [f"{2.5 * b * 2 ** b / x:.1f}" if x else "NaN" for x in t]) + "\n")
-    with open(f"{args.plot}/columns", "w") as f:
-        f.write(" ".join(names).replace("quarn.", "quarn_") + "\n")
-    print(f"wrote {args.md}, the bench block of {args.readme} and the plot data in {args.plot}")
+    r.plot(f"{out}/benchmarks.svg")
+    print(f"wrote {out}/benchmarks.md, {out}/benchmarks.svg and the bench block of {readme_file}")
 
 
 if __name__ == "__main__":

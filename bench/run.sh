@@ -23,51 +23,38 @@ for arg in "$@"; do
 done
 [ -n "${ISA:-}" ] && out=$BUILD_DIR/report
 
-missing=()
-for pkg in libbenchmark-dev libfftw3-dev libkissfft-dev libavutil-dev pkgconf gnuplot-nox python3 cmake g++; do
-    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "make bench: missing ${missing[*]}; nothing was installed. Install with:" >&2
-    echo "    apt-get install ${missing[*]}" >&2
-    exit 1
-fi
+missing=$(for p in libbenchmark-dev libfftw3-dev libkissfft-dev libavutil-dev pkgconf gnuplot-nox python3 cmake g++; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"; done | xargs)
+[ -z "$missing" ] || { echo "make bench: missing $missing; nothing was installed. Install with:" \
+    "apt-get install $missing" >&2; exit 1; }
 
-base_dir=
-if [ -n "${BASELINE:-}" ]; then
-    base_dir=$PWD/$BUILD_DIR/baseline
-    rm -rf "$base_dir" && mkdir -p "$base_dir"
-    git archive "$BASELINE" quarn | tar -x -C "$base_dir"
+base_dir=${BASELINE:+$PWD/$BUILD_DIR/baseline}
+if [ -n "$base_dir" ]; then
+    rm -rf "$base_dir"; mkdir -p "$base_dir"; git archive "$BASELINE" quarn | tar -x -C "$base_dir"
 fi
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARN_BUILD_BENCH=ON -DQUARN_BUILD_TESTS=OFF \
     -DQUARN_BUILD_DEMO=OFF -DCMAKE_CXX_FLAGS="${CXXFLAGS:-}" -DQUARN_BENCH_FLAGS2="${FLAGS2:--O3 -march=native}" \
     -DQUARN_BENCH_BASELINE_DIR="$base_dir"
 cmake --build "$BUILD_DIR" --target quarn_bench --parallel "${JOBS:-2}"
 
-json=$BUILD_DIR/json plot=$BUILD_DIR/plot
-rm -rf "$json" "$plot" && mkdir -p "$json" "$plot" "$out"
+json=$BUILD_DIR/json
+rm -rf "$json" && mkdir -p "$json" "$out"
 cpu=$(( $(nproc) - 1 ))   # the last CPU: other work tends to start on the first
 pin=()
 command -v taskset >/dev/null && pin=(taskset -c "$cpu")
-context="started=$(date +%s),min_time=$min_time,pinned=${pin:+CPU $cpu},baseline=${BASELINE:-}"
+context="min_time=$min_time,pinned=${pin:+CPU $cpu},baseline=${BASELINE:-}"
 context+=",revision=$(git describe --always --dirty 2>/dev/null || echo unknown)"
 for b in $bits; do
-    r=$reps
-    [ "$b" -gt 20 ] && r=5   # a call takes up to seconds there
     for type in float double; do
+        # Past 2^20 a call takes up to seconds: fewer repetitions.
         "${pin[@]}" "$BUILD_DIR/bench/quarn_bench" "$type" "$b" ${ISA:+"$ISA"} \
-            --benchmark_repetitions="$r" --benchmark_enable_random_interleaving=true \
-            --benchmark_report_aggregates_only=true --benchmark_min_time="$min_time" \
-            --benchmark_out="$json/$type-$b.json" --benchmark_out_format=json \
+            --benchmark_repetitions="$([ "$b" -gt 20 ] && echo 5 || echo "$reps")" \
+            --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
+            --benchmark_min_time="$min_time" --benchmark_out="$json/$type-$b.json" --benchmark_out_format=json \
             --benchmark_context="$context" "${args[@]}"
     done
 done
 
 readme=README.md
-if [ "$out" != docs ]; then
-    readme=$out/README.md
-    cp README.md "$readme"
-fi
-python3 bench/report.py --md "$out/benchmarks.md" --readme "$readme" --plot "$plot" "$json"/*.json
-gnuplot -e "dir='$plot'; outfile='$out/benchmarks.svg'" bench/benchmarks.gp 2>&1 | grep -v 'empty x range' || true
-echo "wrote $out/benchmarks.svg"
+[ "$out" = docs ] || { readme=$out/README.md; cp README.md "$readme"; }
+python3 bench/report.py "$out" "$readme" "$json"/*.json
