@@ -56,9 +56,9 @@ struct Steps
     using T = typename V::Scalar;
     using Tab = VectorTables <T>;
 
-    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count)
+    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
     {
-        first_stages <V> (tab, d, x, from, count);
+        first_stages <V> (tab, d, x, from, count, by_output);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
@@ -103,9 +103,9 @@ struct Steps
         last_stages <V> (tab, f, s);
     }
 
-    QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s, Idx from, Idx count)
+    QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s)
     {
-        first_stages_inv <V> (tab, x, s, from, count);
+        first_stages_inv <V> (tab, x, s);
     }
 
     QUARN_INLINE static void single_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
@@ -149,16 +149,21 @@ struct Steps
 // A whole transform of 2^MIN_BITS samples or more, step by step.
 // A whole transform of 2^MIN_BITS samples or more, step by step. Depth
 // first: the arrays are taken in regions of the largest blocked group's
-// block (group 1 of the schedule); in each, the first kernel's blocks that
-// land there, then the passes of groups 0 and 1, while the region is in the
-// caches. Only group 2 and the last stages sweep the whole arrays (and, for
-// the inverse, the first kernel).
+// block (group 1 of the schedule); in each, the passes of groups 0 and 1,
+// while the region is in the caches, and before them, where a vector fills
+// a cache line, the first kernel's blocks that land there. Only group 2 and
+// the last stages sweep the whole arrays (and the first kernel, where
+// vectors are narrower, or for the inverse).
 template <class V, class St = Steps <V>>
 struct Engine
 {
     using T = typename V::Scalar;
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
+
+    // Vectors of a whole cache line: the first kernel may fill a region at a
+    // time, reading x out of order without fetching a line twice.
+    static constexpr bool LINE_VECTORS = sizeof (T) * S::W >= 64;
 
     // Passes `from` .. `to` - 1 over len elements from p, alternating with
     // q; returns where the result is. One single pass first if the count is
@@ -213,9 +218,16 @@ struct Engine
         T * const b = (a == f) ? buf : f;
         T *cur = a;
         const Idx region = s.block [1];
+        if (! LINE_VECTORS)
+        {
+            St::first (tab, a, x, 0, n / S::FK_LEN, false);
+        }
         for (Idx r = 0; r < n; r += region)
         {
-            St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN);
+            if (LINE_VECTORS)
+            {
+                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN, true);
+            }
             T *p = a;
             for (Idx c = r; c < r + region; c += s.block [0])
             {
@@ -256,7 +268,7 @@ struct Engine
         }
         // Not region by region: the first kernel's blocks scatter over the
         // whole of x, which the regions still to come may use.
-        St::first_inv (tab, x, cur, 0, n / S::FK_LEN);
+        St::first_inv (tab, x, cur);
     }
 };
 

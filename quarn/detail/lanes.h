@@ -43,17 +43,18 @@ struct Shape
     static constexpr int MIN_BITS = FK_BITS + W_BITS;
 };
 
-// x (0 <= x < 2^BITS) with its BITS bits reversed; folded away where x is
-// a constant, as in the unrolled loops of the kernels.
+// The numbers 0 .. 31 with their 5 bits reversed.
+constexpr int REVERSED_5 [32] = { 0, 16, 8, 24, 4, 20, 12, 28, 2, 18, 10, 26, 6, 22, 14, 30,
+                                  1, 17, 9, 25, 5, 21, 13, 29, 3, 19, 11, 27, 7, 23, 15, 31 };
+
+// x (0 <= x < 2^BITS, BITS <= 5) with its BITS bits reversed: a load from a
+// constant table, which the compiler folds away where x is a constant, as in
+// the unrolled loops of the kernels.
 template <int BITS>
 constexpr int bit_reversed (Idx x)
 {
-    int r = 0;
-    for (int b = 0; b < BITS; ++ b)
-    {
-        r |= int ((x >> b) & 1) << (BITS - 1 - b);
-    }
-    return r;
+    static_assert (BITS >= 0 && BITS <= 5, "up to 5 bits");
+    return REVERSED_5 [x] >> (5 - BITS);
 }
 
 // x with its `bits` low bits reversed.
@@ -466,23 +467,29 @@ QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Sc
     }
 }
 
-// Stages 1 .. FK_BITS from x into the lanes of df, for the output blocks
-// first_block .. first_block + block_count - 1. Lane t takes the samples
-// x [m W + t]; output block rb of FK_LEN elements reads its element j from
-// m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb).
+// Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
+// first .. first + count - 1, counted in the order of the output (df) when
+// by_output, else of the input (x). Lane t takes the samples x [m W + t];
+// output block rb of FK_LEN elements reads its element j from
+// m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb): from
+// FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
+// blocks read each place of x in sequence, which vectors narrower than a
+// cache line need so as not to fetch lines again; in the output's order,
+// they fill a region of df at a time.
 template <class V>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
-                                const typename V::Scalar *x, Idx first_block, Idx block_count)
+                                const typename V::Scalar *x, Idx first, Idx count, bool by_output)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    // Output block rb takes the elements of block b = bitrev (rb).
-    Idx b = reversed (first_block, block_bits);
-    for (Idx rb = first_block; rb < first_block + block_count; ++ rb, b = next_reversed (b, block_bits))
+    Idx r = reversed (first, block_bits);
+    for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, block_bits))
     {
+        const Idx b = by_output ? r : i;
+        const Idx rb = by_output ? i : r;
         const typename V::Scalar * const xb = x + b * S::W;
         V v [S::FK_LEN];
 #pragma GCC unroll 32
@@ -517,17 +524,18 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
 }
 
 // The inverse of first_stages, doubled per stage: from the lanes of sf to x.
+// The blocks in the order of x, whose FK_LEN places they write in sequence.
 template <class V>
 QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
-                                    const typename V::Scalar *sf, Idx first_block, Idx block_count)
+                                    const typename V::Scalar *sf)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
-    Idx b = reversed (first_block, block_bits);
-    for (Idx rb = first_block; rb < first_block + block_count; ++ rb, b = next_reversed (b, block_bits))
+    Idx rb = 0;
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
     {
         typename V::Scalar * const xb = x + b * S::W;
         // The first pass reads the block in as it goes.

@@ -10,8 +10,24 @@
 #include "quarn/detail/lanes.h"
 #include "quarn/detail/tables.h"
 
+#include <utility>
+
 namespace quarn::detail
 {
+
+// f (0), f (1), ... f (COUNT - 1), each index a constant: written out, with
+// no loop left for the compiler to vectorise its own way.
+template <class F, int... I>
+QUARN_INLINE void repeat (F f, std::integer_sequence <int, I...>)
+{
+    (f (std::integral_constant <int, I> {}), ...);
+}
+
+template <int COUNT, class F>
+QUARN_INLINE void repeat (F f)
+{
+    repeat (f, std::make_integer_sequence <int, COUNT> {});
+}
 
 template <class T, int BITS>
 struct Straight
@@ -22,108 +38,58 @@ struct Straight
 
     static void forward (const VectorTables <T> &tab, T f [], const T x [], T /* scratch */ [])
     {
+        const E k { static_cast <T> (SQRT2_2) };
         E a [count (N)];
-#pragma GCC unroll 4
-        for (int c = 0; c < N; c += 4)
+        repeat <N / 4> ([&] (auto q) QUARN_INLINE_LAMBDA
         {
-            stages_1_2 ([&] (int j) { return E { x [bit_reversed <BITS> (c + j)] }; }, [&] (int j, E v) { a [c + j] = v; });
-        }
-        E b [count (N)];
-#pragma GCC unroll 2
-        for (int c = 0; c < N; c += 8)
-        {
-            stage_3 ([&] (int j) { return a [c + j]; }, [&] (int j, E v) { b [c + j] = v; },
-                     E { static_cast <T> (SQRT2_2) });
-        }
+            constexpr int c = 4 * q;
+            stages_1_2 ([&] (int j) QUARN_INLINE_LAMBDA { return E { x [bit_reversed <BITS> (c + j)] }; },
+                        [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [c + j] = v; });
+        });
         if constexpr (BITS == 3)
         {
-#pragma GCC unroll 8
-            for (int j = 0; j < N; ++ j)
-            {
-                f [j] = b [j].v;
-            }
+            stage_3 ([&] (int j) QUARN_INLINE_LAMBDA { return a [j]; },
+                     [&] (int j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; }, k);
         }
         else
         {
-            E d [count (N)];
-            merge_8 (tab, b, d);
-#pragma GCC unroll 16
-            for (int j = 0; j < N; ++ j)
+            repeat <2> ([&] (auto q) QUARN_INLINE_LAMBDA
             {
-                f [j] = d [j].v;
-            }
+                constexpr int c = 8 * q;
+                stage_3 ([&] (int j) QUARN_INLINE_LAMBDA { return a [c + j]; },
+                         [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [c + j] = v; }, k);
+            });
+            merge_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return a [j]; },
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; }, tab);
         }
     }
 
     static void backward (const VectorTables <T> &tab, T x [], const T f [], T /* scratch */ [])
     {
+        const E k { static_cast <T> (SQRT2_2) };
         E a [count (N)];
-#pragma GCC unroll 16
-        for (int j = 0; j < N; ++ j)
-        {
-            a [j] = E { f [j] };
-        }
-        E b [count (N)];
-        E d [count (N)];
         if constexpr (BITS == 3)
         {
-#pragma GCC unroll 8
-            for (int j = 0; j < N; ++ j)
-            {
-                d [j] = a [j];
-            }
+            stage_3_inv ([&] (int j) QUARN_INLINE_LAMBDA { return E { f [j] }; },
+                         [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; }, k);
         }
         else
         {
-            split_8 (tab, a, d);
+            split_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return E { f [j] }; },
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; }, tab);
+            repeat <2> ([&] (auto q) QUARN_INLINE_LAMBDA
+            {
+                constexpr int c = 8 * q;
+                stage_3_inv ([&] (int j) QUARN_INLINE_LAMBDA { return a [c + j]; },
+                             [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [c + j] = v; }, k);
+            });
         }
-#pragma GCC unroll 2
-        for (int c = 0; c < N; c += 8)
+        repeat <N / 4> ([&] (auto q) QUARN_INLINE_LAMBDA
         {
-            stage_3_inv ([&] (int j) { return d [c + j]; }, [&] (int j, E v) { b [c + j] = v; },
-                         E { static_cast <T> (SQRT2_2) });
-        }
-#pragma GCC unroll 4
-        for (int c = 0; c < N; c += 4)
-        {
-            stages_1_2_inv ([&] (int j) { return b [c + j]; }, [&] (int j, E v) { x [bit_reversed <BITS> (c + j)] = v.v; });
-        }
-    }
-
-private:
-    // The merge of pass 3: two packed spectra of 8 points into one of 16.
-    static void merge_8 (const VectorTables <T> &tab, const E s [16], E d [16])
-    {
-        d [0] = s [0] + s [8];
-        d [8] = s [0] - s [8];
-        d [4] = s [4];
-        d [12] = s [12];
-#pragma GCC unroll 3
-        for (int i = 1; i < 4; ++ i)
-        {
-            E c;
-            E si;
-            tab.pair (3, i, c.v, si.v);
-            merge_butterfly (s [i], s [4 + i], s [8 + i], s [12 + i], c, si,
-                             d [i], d [8 - i], d [8 + i], d [16 - i]);
-        }
-    }
-
-    static void split_8 (const VectorTables <T> &tab, const E s [16], E d [16])
-    {
-        d [0] = s [0] + s [8];
-        d [8] = s [0] - s [8];
-        d [4] = s [4] + s [4];
-        d [12] = s [12] + s [12];
-#pragma GCC unroll 3
-        for (int i = 1; i < 4; ++ i)
-        {
-            E c;
-            E si;
-            tab.pair (3, i, c.v, si.v);
-            split_butterfly (s [i], s [8 - i], s [8 + i], s [16 - i], c, si,
-                             d [i], d [4 + i], d [8 + i], d [12 + i]);
-        }
+            constexpr int c = 4 * q;
+            stages_1_2_inv ([&] (int j) QUARN_INLINE_LAMBDA { return a [c + j]; },
+                            [&] (int j, const E &v) QUARN_INLINE_LAMBDA { x [bit_reversed <BITS> (c + j)] = v.v; });
+        });
     }
 };
 
