@@ -163,8 +163,9 @@ public:
     void backward (DataType x [], const DataType f []) const;
 
     // The same with the caller's scratch array, as for forward: any number
-    // of threads at once. Debug checks as for that forward, x for f and f
-    // for x.
+    // of threads at once. Debug checks as for that forward, with the same
+    // texts in the same order ("scratch != 0", "f != 0", "f != scratch",
+    // "x != 0", "x != scratch", "x != f").
     void backward (DataType x [], const DataType f [], DataType scratch []) const;
 
     // Multiplies the N samples of x by 1 / N, in place: rescale after

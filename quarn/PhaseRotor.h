@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// PhaseRotor: a rotating unit phasor, the twiddle source of long passes.
+// PhaseRotor: a rotating unit phasor, the twiddle source of the scalar
+// path's long passes.
 //
 // The phasor is multiplied by a fixed rotation before each use, so a pass
 // needs one record instead of a table; only float transforms use it (finer
-// types read the cosine table, see FFTReal.h). It is kept in double
+// types read the cosine table, see FFTReal.h; the vector paths run phasors
+// of their own, W lanes wide, detail/lanes.h). It is kept in double
 // precision: rounded to float after every step, the recurrence drifts by
 // about 1e-3 over the 2^21 steps of a block at pass 22, and from pass 27 the
 // float increment of the sine falls below half a float step and the phasor
