@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
-// The references of the transform tests: a textbook radix-2 FFT in a wider
-// type than the results it judges (double for float, long double for
-// double), each twiddle computed directly; and errors relative to the
-// output's scale.
+// The references of the transform tests and the fuzz target: a textbook
+// radix-2 FFT in a wider type than the results it judges (double for float,
+// long double for double), each twiddle computed directly; errors relative
+// to the output's scale; and one way to run either direction.
 
 #ifndef QUARN_TESTS_REFERENCE_H
 #define QUARN_TESTS_REFERENCE_H
+
+#include "quarn/FFTReal.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +36,28 @@ std::vector <T> random_signal (int n, unsigned seed)
         v = static_cast <T> (dist (gen));
     }
     return x;
+}
+
+// `forward` (fwd) or `backward` of `in`, through the scratch form when given
+// a scratch array.
+template <class T>
+std::vector <T> transform (const quarn::FFTReal <T> &fft, bool fwd, const std::vector <T> &in, T *scratch = nullptr)
+{
+    std::vector <T> out (in.size ());
+    if (scratch != nullptr)
+    {
+        fwd ? fft.forward (out.data (), in.data (), scratch) : fft.backward (out.data (), in.data (), scratch);
+    }
+    else
+    {
+        fwd ? fft.forward (out.data (), in.data ()) : fft.backward (out.data (), in.data ());
+    }
+    return out;
+}
+
+inline const char * dir_name (bool fwd)
+{
+    return fwd ? "forward" : "backward";
 }
 
 // a[k] = sum a[m] e^(-2 pi i k m / n), in place.
@@ -70,38 +94,26 @@ void complex_dft (std::vector <std::complex <R>> &a)
     }
 }
 
-// The packed spectrum of x: f[k] = Re X[k], f[n/2 + k] = -Im X[k].
+// The packed spectrum of x (fwd): f[k] = Re X[k], f[n/2 + k] = -Im X[k]. Or
+// the unscaled inverse of a packed spectrum, which may be any n reals: the
+// Hermitian spectrum, conjugated, through the forward DFT.
 template <class R, class T>
-std::vector <R> packed_dft (const T *x, int n)
+std::vector <R> reference (bool fwd, const T *x, int n)
 {
+    const int h = n / 2;
     std::vector <std::complex <R>> a (x, x + n);
+    for (int k = 1; ! fwd && k <= h; ++ k)
+    {
+        a [k] = { R (x [k]), k < h ? R (x [h + k]) : R (0) };
+        a [n - k] = std::conj (a [k]);
+    }
     complex_dft (a);
     std::vector <R> f (a.size ());
     for (int k = 0; k < n; ++ k)
     {
-        f [k] = (k <= n / 2) ? a [k].real () : -a [k - n / 2].imag ();
+        f [k] = ! fwd || k <= h ? a [k].real () : -a [k - h].imag ();
     }
     return f;
-}
-
-// The unscaled inverse of a packed spectrum, which may be any n reals: the
-// Hermitian spectrum, conjugated, through the forward DFT.
-template <class R, class T>
-std::vector <R> packed_idft (const T *f, int n)
-{
-    const int h = n / 2;
-    std::vector <std::complex <R>> a (static_cast <std::size_t> (n));
-    a [0] = R (f [0]);
-    a [h] = R (f [h]);
-    for (int k = 1; k < h; ++ k)
-    {
-        a [k] = { R (f [k]), R (f [h + k]) };
-        a [n - k] = { R (f [k]), -R (f [h + k]) };
-    }
-    complex_dft (a);
-    std::vector <R> x (a.size ());
-    std::transform (a.begin (), a.end (), x.begin (), [] (const std::complex <R> &z) { return z.real (); });
-    return x;
 }
 
 // The 2-norm of the error over the reference's, and the largest error over
@@ -121,10 +133,7 @@ struct Error
 template <class T, class R>
 Error compare (const T *y, const std::vector <R> &ref)
 {
-    long double err2 = 0;
-    long double ref2 = 0;
-    long double err_max = 0;
-    long double ref_max = 0;
+    long double err2 = 0, ref2 = 0, err_max = 0, ref_max = 0;
     for (std::size_t i = 0; i < ref.size (); ++ i)
     {
         const long double e = std::fabs ((long double) y [i] - (long double) ref [i]);

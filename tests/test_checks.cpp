@@ -1,17 +1,23 @@
 // SPDX-License-Identifier: MIT
-// Debug checks, forced on whatever the build type: a call that breaks a
-// precondition dies with the check's text, and where one call breaks
-// several, the first in the documented order speaks. And DynArray's storage.
+// The checks, in two programs built from this file. With the debug checks
+// forced on: a call that breaks a precondition dies with the check's text,
+// and where one call breaks several, the first in the documented order
+// speaks; DynArray's storage too. With them off (QUARN_TEST_RELEASE_CHECKS):
+// a bad length is still refused before any array is built, as otherwise
+// forward would run off the caller's arrays, and a length of a wider type is
+// checked whole, before it is narrowed to int.
 
+#ifdef QUARN_TEST_RELEASE_CHECKS
+#define NDEBUG
+#else
 #undef NDEBUG
+#endif
 
-#include "quarn/FFTReal.h"
+#include "common.h"
 #include "quarn/FFTRealComplex.h"
-#include "probe.h"
-
-#include <gtest/gtest.h>
 
 #include <complex>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <utility>
@@ -24,12 +30,43 @@ using qtest::check_text;
 using quarn::DynArray;
 using quarn::FFTReal;
 
-TEST (ChecksDeathTest, ConstructorLength)
+#ifdef NDEBUG
+
+// The report names the header and a line, as a failed assertion would.
+std::string report (const char *expr)
 {
-    EXPECT_DEATH (FFTReal <float> (12), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (FFTReal <float> (0), check_text ("x > 0"));
-    EXPECT_DEATH (FFTReal <double> (-4), check_text ("x > 0"));
+    return "quarn/.*\\.h:[0-9]+: .*" + check_text (expr);
 }
+
+TEST (ReleaseChecksDeathTest, BadLengthsAreRefused)
+{
+    EXPECT_DEATH (FFTReal <float> (12), report ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (FFTReal <float> (0x40000001), report ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (FFTReal <double> (0), report ("x > 0"));
+    EXPECT_DEATH (FFTReal <float> (-2147483647 - 1), report ("x > 0"));
+
+    // The complex view sizes both arrays from the length.
+    std::vector <double> f (8);
+    std::vector <std::complex <double>> z (5);
+    EXPECT_DEATH (quarn::FFTReal_packed_to_complex (z.data (), f.data (), 6), report ("FFTReal_is_pow2 (length)"));
+    EXPECT_DEATH (quarn::FFTReal_complex_to_packed (f.data (), z.data (), 0), report ("x > 0"));
+}
+
+TEST (ReleaseChecksDeathTest, WideLengthsAreCheckedBeforeNarrowing)
+{
+    const std::string text = report ("FFTReal_is_valid_length (length)");
+    const std::uint64_t one = 1;
+    EXPECT_DEATH (FFTReal <float> ((one << 32) + 16), text);   // would be 16 as an int
+    EXPECT_DEATH (FFTReal <float> (one << 31), text);          // negative as an int
+    EXPECT_DEATH (FFTReal <double> (one << 31, quarn::FFTRealIsa::SCALAR), text);
+    EXPECT_DEATH (FFTReal <float> (~std::uint64_t (0)), text);
+    EXPECT_DEATH (FFTReal <float> (std::int64_t (-16)), text);
+    EXPECT_DEATH (FFTReal <double> (std::size_t (24)), text);
+    EXPECT_DEATH (FFTReal <float> (0u), text);
+    EXPECT_DEATH (FFTReal <float> (static_cast <short> (-32768)), text);
+}
+
+#else
 
 // Each case a call and the text it must die with.
 using Cases = std::vector <std::pair <std::function <void ()>, std::string>>;
@@ -105,22 +142,17 @@ TEST (ChecksDeathTest, MovedFromObject)
     EXPECT_EQ (f [0], 16.0f);
 }
 
+// The lengths are checked in every build, above.
 TEST (ChecksDeathTest, ComplexViewArguments)
 {
     std::vector <float> f (8);
     std::vector <std::complex <float>> z (5);
     std::complex <float> * const zn = nullptr;
     float * const fn = nullptr;
-    using quarn::FFTReal_complex_to_packed;
-    using quarn::FFTReal_packed_to_complex;
-    expect_deaths ({ { [&] { FFTReal_packed_to_complex (z.data (), f.data (), 6); }, "FFTReal_is_pow2 (length)" },
-                     { [&] { FFTReal_packed_to_complex (z.data (), f.data (), 0); }, "x > 0" },
-                     { [&] { FFTReal_packed_to_complex (zn, fn, 8); }, "z != 0" },
-                     { [&] { FFTReal_packed_to_complex (z.data (), fn, 8); }, "f != 0" },
-                     { [&] { FFTReal_complex_to_packed (f.data (), z.data (), 6); }, "FFTReal_is_pow2 (length)" },
-                     { [&] { FFTReal_complex_to_packed (f.data (), z.data (), -8); }, "x > 0" },
-                     { [&] { FFTReal_complex_to_packed (fn, zn, 8); }, "f != 0" },
-                     { [&] { FFTReal_complex_to_packed (f.data (), zn, 8); }, "z != 0" } });
+    expect_deaths ({ { [&] { quarn::FFTReal_packed_to_complex (zn, fn, 8); }, "z != 0" },
+                     { [&] { quarn::FFTReal_packed_to_complex (z.data (), fn, 8); }, "f != 0" },
+                     { [&] { quarn::FFTReal_complex_to_packed (fn, zn, 8); }, "f != 0" },
+                     { [&] { quarn::FFTReal_complex_to_packed (f.data (), zn, 8); }, "z != 0" } });
 }
 
 // The scalar passes repeat the checks on the arrays they are handed, and on
@@ -138,8 +170,9 @@ void expect_array_checks (Run run, const std::string &d, const std::string &s)
 
 TEST (ChecksDeathTest, ScalarPassesCheckWhatTheyAreHanded)
 {
+    using Probe = quarn::FFTRealProbe <float>;
     const FFTReal <float> fft (1 << 14, quarn::FFTRealIsa::SCALAR);
-    const quarn::FFTRealProbe <float> p (fft);
+    const Probe p (fft);
     std::vector <float> va (1 << 14), vb (1 << 14);
     float * const a = va.data ();
     float * const b = vb.data ();
@@ -157,11 +190,10 @@ TEST (ChecksDeathTest, ScalarPassesCheckWhatTheyAreHanded)
     expect_array_checks ([&] (float *d, float *s) { p.pass_1_2_inv (d, s); }, "x", "sf");
     expect_array_checks ([&] (float *d, float *s) { p.pass_3 (d, s); }, "df", "sf");
     expect_array_checks ([&] (float *d, float *s) { p.pass_3_inv (d, s); }, "df", "sf");
-    using Pass = void (quarn::FFTRealProbe <float>::*) (float *, const float *, int) const;
-    for (Pass pass : { &quarn::FFTRealProbe <float>::pass_n, &quarn::FFTRealProbe <float>::pass_n_inv,
-                       &quarn::FFTRealProbe <float>::pass_n_table, &quarn::FFTRealProbe <float>::pass_n_osc })
+    using Pass = void (Probe::*) (float *, const float *, int) const;
+    for (Pass pass : { &Probe::pass_n, &Probe::pass_n_inv, &Probe::pass_n_table, &Probe::pass_n_osc })
     {
-        const bool osc = pass == &quarn::FFTRealProbe <float>::pass_n_osc;
+        const bool osc = pass == &Probe::pass_n_osc;
         expect_array_checks ([&] (float *d, float *s) { (p.*pass) (d, s, 13); }, "df", "sf");
         expect_deaths ({ { [&] { (p.*pass) (a, b, osc ? 12 : 2); }, osc ? "pass > TRIGO_BD_LIMIT" : "pass >= 3" },
                          { [&] { (p.*pass) (a, b, 14); }, "pass < _nbr_bits" } });
@@ -216,5 +248,7 @@ TEST (DynArrayDeathTest, ReallocateAndMove)
     EXPECT_EQ (a [3].v, 3);
     EXPECT_DEATH ((void) b [0], check_text ("pos < _len"));
 }
+
+#endif
 
 }  // namespace

@@ -1,16 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The instruction-set paths, each one this machine runs: results against
-// the references at every length, the choice of path, and what no call may
-// depend on (alignment, earlier calls, the work buffer). The tests with Long
-// in their names are the opt-in long ones.
+// the references at every length, and what no call may depend on
+// (alignment, earlier calls, the work buffer, the scratch array's contents);
+// the choice of path. The tests with Long in their names are the opt-in
+// long ones.
 
-#include "quarn/FFTReal.h"
-#include "paths.h"
-#include "probe.h"
-
-#include <gtest/gtest.h>
+#include "common.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -19,15 +17,72 @@
 namespace
 {
 
-using quarn::FFTReal;
-using quarn::FFTRealIsa;
-using qtest::width;
+using namespace qtest;
 using Cplx = std::complex <long double>;
 
-constexpr FFTRealIsa ISAS [] = { FFTRealIsa::SCALAR, FFTRealIsa::SSE2, FFTRealIsa::AVX2,
-                                 FFTRealIsa::AVX512, FFTRealIsa::NEON };
+// Lanes of each instruction set, to tell wider from narrower.
+int width (FFTRealIsa isa)
+{
+    switch (isa)
+    {
+    case FFTRealIsa::SCALAR: return 1;
+    case FFTRealIsa::SSE2: case FFTRealIsa::NEON: return 4;
+    case FFTRealIsa::AVX2: return 8;
+    case FFTRealIsa::AVX512: return 16;
+    case FFTRealIsa::AUTO: break;
+    }
+    return 1000;
+}
 
-class Path : public qtest::PathTest {};
+// Lengths 2^from .. 2^to of the path `cap`, both directions: against the
+// reference and the scalar path; the scratch call on a new object (scratch
+// full of NaN) bit for bit as the plain call on arrays one sample off, after
+// a call on other data and with garbage in the work buffer; the input left
+// as it was. The path must run from some length on, and at 2^to.
+template <class T>
+void check_path (FFTRealIsa cap, int from, int to)
+{
+    Error worst [2];
+    double worst_scalar = 0;
+    bool ran = false;
+    for (int bits = from; bits <= to; ++ bits)
+    {
+        const int n = 1 << bits;
+        const FFTReal <T> fft (n, cap);
+        const FFTReal <T> scalar (n, FFTRealIsa::SCALAR);
+        EXPECT_TRUE (fft.isa () == cap || (! ran && width (fft.isa ()) < width (cap)))
+            << "2^" << bits << " ran " << quarn::FFTReal_isa_name (fft.isa ());
+        ran = ran || fft.isa () == cap;
+        std::vector <T> scratch (std::size_t (fft.scratch_length ()), std::numeric_limits <T>::quiet_NaN ());
+        for (bool fwd : { true, false })
+        {
+            const std::vector <T> x = random_signal <T> (n, unsigned (300 * (1 + fwd) + bits + sizeof (T)));
+            const std::vector <T> y = transform (fft, fwd, x, scratch.data ());
+            (void) transform (fft, fwd, random_signal <T> (n, 9));
+            std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, scratch.size () * sizeof (T));
+            std::vector <T> xo (n + 1), yo (n + 1);
+            std::copy (x.begin (), x.end (), xo.begin () + 1);
+            fwd ? fft.forward (yo.data () + 1, xo.data () + 1) : fft.backward (yo.data () + 1, xo.data () + 1);
+            EXPECT_TRUE (std::equal (y.begin (), y.end (), yo.begin () + 1)) << dir_name (fwd) << " 2^" << bits;
+            EXPECT_TRUE (std::equal (x.begin (), x.end (), xo.begin () + 1)) << dir_name (fwd) << " 2^" << bits;
+
+            const Error e = compare (y.data (), reference <Wide <T>> (fwd, x.data (), n));
+            const double es = compare (y.data (), transform (scalar, fwd, x)).max;
+            EXPECT_LT (e.rms, RMS_BOUND <T>) << dir_name (fwd) << " 2^" << bits;
+            EXPECT_LT (e.max, MAX_BOUND <T>) << dir_name (fwd) << " 2^" << bits;
+            EXPECT_LT (es, MAX_BOUND <T>) << dir_name (fwd) << " 2^" << bits << " against the scalar path";
+            worst [fwd].keep_worst (e);
+            worst_scalar = std::max (worst_scalar, es);
+        }
+    }
+    EXPECT_TRUE (ran && FFTReal <T> (1 << to, cap).isa () == cap);
+    std::printf ("%s %s, N = 2^%d .. 2^%d: forward rel RMS %.3g, max rel %.3g; backward %.3g, %.3g; "
+                 "against the scalar path %.3g\n", sizeof (T) == 4 ? "float" : "double",
+                 quarn::FFTReal_isa_name (cap), from, to, worst [1].rms, worst [1].max,
+                 worst [0].rms, worst [0].max, worst_scalar);
+}
+
+class Path : public PathTest {};
 
 // Every length from 1 to 2^16; the scalar path, which every CPU without a
 // vector path runs at every length, on to 2^20 (its phasor passes from
@@ -43,47 +98,12 @@ int top (FFTRealIsa isa, bool dbl)
 
 TEST_P (Path, FloatAgainstReferences)
 {
-    qtest::check_path <float> (GetParam (), 0, top (GetParam (), false));
+    check_path <float> (GetParam (), 0, top (GetParam (), false));
 }
 
 TEST_P (Path, DoubleAgainstReferences)
 {
-    qtest::check_path <double> (GetParam (), 0, top (GetParam (), true));
-}
-
-// Arrays one sample off, a work buffer full of garbage and earlier calls on
-// other data change no bit of the results, and the inputs stay as they were.
-template <class T>
-void expect_no_memory (FFTRealIsa isa)
-{
-    for (int bits : { 3, 5, 7, 9, 13, 15 })
-    {
-        const int n = 1 << bits;
-        const FFTReal <T> fft (n, isa);
-        const std::vector <T> x = qtest::random_signal <T> (n, 8);
-        std::vector <T> f (n), y (n);
-        FFTReal <T> (n, isa).forward (f.data (), x.data ());
-        FFTReal <T> (n, isa).backward (y.data (), f.data ());
-
-        const std::vector <T> other = qtest::random_signal <T> (n, 9);
-        std::vector <T> xo (n + 1), fo (n + 1), yo (n + 1);
-        std::copy (x.begin (), x.end (), xo.begin () + 1);
-        fft.forward (fo.data (), other.data ());
-        fft.backward (yo.data (), other.data ());
-        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
-        fft.forward (fo.data () + 1, xo.data () + 1);
-        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
-        fft.backward (yo.data () + 1, fo.data () + 1);
-        EXPECT_TRUE (std::equal (f.begin (), f.end (), fo.begin () + 1)) << "2^" << bits;
-        EXPECT_TRUE (std::equal (y.begin (), y.end (), yo.begin () + 1)) << "2^" << bits;
-        EXPECT_TRUE (std::equal (x.begin (), x.end (), xo.begin () + 1)) << "2^" << bits;
-    }
-}
-
-TEST_P (Path, NoDependenceOnAlignmentOrEarlierCalls)
-{
-    expect_no_memory <float> (GetParam ());
-    expect_no_memory <double> (GetParam ());
+    check_path <double> (GetParam (), 0, top (GetParam (), true));
 }
 
 QUARN_INSTANTIATE_PATHS (Path);
@@ -122,18 +142,16 @@ TEST (PathChoice, WidestThatHandlesTheLength)
     expect_widest_path <double> ();
 }
 
-
-
 // ---- Long lengths, opt-in (CTest label `long`) ---------------------------------
 
 // Each path on from where the default suite stops.
-class LongPath : public qtest::PathTest {};
+class LongPath : public PathTest {};
 
 TEST_P (LongPath, AgainstReferences)
 {
     const bool scalar = GetParam () == FFTRealIsa::SCALAR;
-    qtest::check_path <float> (GetParam (), top (GetParam (), false) + 1, scalar ? 22 : 20);
-    qtest::check_path <double> (GetParam (), top (GetParam (), true) + 1, scalar ? 22 : 20);
+    check_path <float> (GetParam (), top (GetParam (), false) + 1, scalar ? 22 : 20);
+    check_path <double> (GetParam (), top (GetParam (), true) + 1, scalar ? 22 : 20);
 }
 
 QUARN_INSTANTIATE_PATHS (LongPath);
@@ -181,7 +199,7 @@ void spot_test (int bits)
         got.insert (got.end (), { f [std::size_t (k)], k > 0 && k < n / 2 ? -(long double) f [std::size_t (n / 2 + k)] : 0 });
         want.insert (want.end (), { sum.real (), sum.imag () });
     }
-    const qtest::Error e = qtest::compare (got.data (), want);
+    const Error e = compare (got.data (), want);
     std::printf ("N = 2^%d (spot bins): rel RMS %.3g, max rel %.3g\n", bits, e.rms, e.max);
     EXPECT_LT (e.rms, 2e-6);
     EXPECT_LT (e.max, 4e-6);

@@ -3,10 +3,7 @@
 // maximum, none of which may crash, poison the object for later calls, or
 // give a finite number that is wrong (README, "Odd data").
 
-#include "quarn/FFTReal.h"
-#include "reference.h"
-
-#include <gtest/gtest.h>
+#include "common.h"
 
 #include <cfloat>
 #include <cmath>
@@ -19,20 +16,10 @@
 namespace
 {
 
-using quarn::FFTReal;
+using namespace qtest;
 
-enum class Dir { FORWARD, BACKWARD };
-constexpr Dir DIRS [] = { Dir::FORWARD, Dir::BACKWARD };
 constexpr float INF_F = std::numeric_limits <float>::infinity ();
-
-const char * dir_name (Dir dir) { return dir == Dir::FORWARD ? "forward" : "backward"; }
-
-std::vector <float> transformed (const FFTReal <float> &fft, Dir dir, const std::vector <float> &in)
-{
-    std::vector <float> out (in.size ());
-    dir == Dir::FORWARD ? fft.forward (out.data (), in.data ()) : fft.backward (out.data (), in.data ());
-    return out;
-}
+constexpr float NAN_F = std::numeric_limits <float>::quiet_NaN ();
 
 std::vector <float> scaled (std::vector <float> x, int e)
 {
@@ -45,11 +32,11 @@ std::vector <float> scaled (std::vector <float> x, int e)
 
 // The sign (-1, 0 or +1) of the exact weight of input element `in` in output
 // element `out`, from integers alone, so that a zero weight is exactly zero.
-int weight_sign (Dir dir, int n, int in, int out)
+int weight_sign (bool fwd, int n, int in, int out)
 {
     const int h = n / 2;
-    const int elem = dir == Dir::FORWARD ? out : in;
-    const std::int64_t place = dir == Dir::FORWARD ? in : out;
+    const int elem = fwd ? out : in;
+    const std::int64_t place = fwd ? in : out;
     if (n == 1 || elem == 0)
     {
         return 1;
@@ -66,57 +53,58 @@ int weight_sign (Dir dir, int n, int in, int out)
     return (4 * j < n || 4 * j > 3 * n) ? 1 : -1;
 }
 
-// A clean transform on `fft` must be bit-identical to a fresh object's.
+// After odd data, a clean transform on `fft` must be bit-identical to a
+// fresh object's.
 void expect_clean_again (const FFTReal <float> &fft, int n)
 {
-    const FFTReal <float> fresh (n);
-    const std::vector <float> x = qtest::random_signal <float> (n, 77);
-    for (Dir dir : DIRS)
+    const std::vector <float> x = random_signal <float> (n, 77);
+    for (bool fwd : { true, false })
     {
-        const std::vector <float> a = transformed (fft, dir, x);
-        const std::vector <float> b = transformed (fresh, dir, x);
-        EXPECT_EQ (std::memcmp (a.data (), b.data (), n * sizeof (float)), 0) << dir_name (dir) << " n " << n;
+        const std::vector <float> a = transform (fft, fwd, x);
+        const std::vector <float> b = transform (FFTReal <float> (n), fwd, x);
+        EXPECT_EQ (std::memcmp (a.data (), b.data (), n * sizeof (float)), 0) << dir_name (fwd) << " n " << n;
     }
 }
 
 // One NaN or infinity at a time: every output element with a non-zero weight
 // on it is non-finite (NaN for a NaN; for an infinity, that of the weight's
 // sign, or NaN where two infinities met); every finite one is bit-identical
-// to the result with a zero in that place.
+// to the result with a zero in that place. All NaN or all infinite: nothing
+// finite.
 TEST (OddData, NanAndInfinityPropagateAndLeaveNoTrace)
 {
     std::mt19937 gen (5);
     for (int n : { 1, 2, 4, 8, 16, 64, 4096, 1 << 13, 1 << 14, 1 << 15 })
     {
         const FFTReal <float> fft (n);
-        for (Dir dir : DIRS)
+        for (bool fwd : { true, false })
         {
             for (int pos : { 0, 1 % n, n / 2, n - 1, int (gen () % unsigned (n)) })
             {
-                std::vector <float> x = qtest::random_signal <float> (n, unsigned (n + pos));
+                std::vector <float> x = random_signal <float> (n, unsigned (n + pos));
                 x [pos] = 0;
-                const std::vector <float> base = transformed (fft, dir, x);
-                for (float bad : { std::numeric_limits <float>::quiet_NaN (), INF_F, -INF_F })
+                const std::vector <float> base = transform (fft, fwd, x);
+                for (float bad : { NAN_F, INF_F, -INF_F })
                 {
                     x [pos] = bad;
-                    const std::vector <float> y = transformed (fft, dir, x);
+                    const std::vector <float> y = transform (fft, fwd, x);
                     for (int e = 0; e < n; ++ e)
                     {
-                        const int w = weight_sign (dir, n, pos, e);
+                        const int w = weight_sign (fwd, n, pos, e);
                         const bool ok = std::isfinite (y [e])
                             ? w == 0 && std::memcmp (&y [e], &base [e], sizeof (float)) == 0
                             : std::isnan (bad) ? std::isnan (y [e])
                             : std::isnan (y [e]) || w == 0 || (y [e] > 0) == ((bad > 0) == (w > 0));
-                        ASSERT_TRUE (ok) << dir_name (dir) << " n " << n << ": " << bad << " at "
+                        ASSERT_TRUE (ok) << dir_name (fwd) << " n " << n << ": " << bad << " at "
                                          << pos << ", element " << e << " is " << y [e] << ", weight " << w;
                     }
                 }
             }
-            for (float bad : { std::numeric_limits <float>::quiet_NaN (), INF_F })
+            for (float bad : { NAN_F, INF_F })
             {
-                for (float v : transformed (fft, dir, std::vector <float> (n, bad)))
+                for (float v : transform (fft, fwd, std::vector <float> (n, bad)))
                 {
-                    ASSERT_FALSE (std::isfinite (v)) << dir_name (dir) << " n " << n << " all " << bad;
+                    ASSERT_FALSE (std::isfinite (v)) << dir_name (fwd) << " n " << n << " all " << bad;
                 }
             }
         }
@@ -138,25 +126,23 @@ TEST (OddData, SubnormalInputs)
         const FFTReal <float> fft (n);
         // The smallest subnormal at sample 0: itself in every real element,
         // and n times itself back.
-        std::vector <float> x (n, 0.0f);
+        std::vector <float> x (n, 0.0f), want (n, 0.0f);
         x [0] = denorm_min;
-        std::vector <float> want (n, 0.0f);
         std::fill (want.begin (), want.begin () + n / 2 + 1, denorm_min);
-        EXPECT_EQ (transformed (fft, Dir::FORWARD, x), want) << "n " << n;
+        EXPECT_EQ (transform (fft, true, x), want) << "n " << n;
         x [0] = n * denorm_min;
-        EXPECT_EQ (transformed (fft, Dir::BACKWARD, want), x) << "n " << n;
+        EXPECT_EQ (transform (fft, false, want), x) << "n " << n;
 
-        const std::vector <float> s = scaled (qtest::random_signal <float> (n, 3), -127);
-        const std::vector <float> up = scaled (s, 127);
+        const std::vector <float> s = scaled (random_signal <float> (n, 3), -127);
         const double bound = std::sqrt (n) * std::max (1.0, std::log2 (n)) * denorm_min;
-        for (Dir dir : DIRS)
+        for (bool fwd : { true, false })
         {
-            const std::vector <float> y = transformed (fft, dir, s);
-            const std::vector <float> y_up = transformed (fft, dir, up);
+            const std::vector <float> y = transform (fft, fwd, s);
+            const std::vector <float> y_up = transform (fft, fwd, scaled (s, 127));
             for (int e = 0; e < n; ++ e)
             {
                 ASSERT_LE (std::fabs (y [e] - std::ldexp (double (y_up [e]), -127)), bound)
-                    << dir_name (dir) << " n " << n << " element " << e;
+                    << dir_name (fwd) << " n " << n << " element " << e;
             }
         }
     }
@@ -173,50 +159,42 @@ TEST (OddData, NearFloatMaximumOverflowsOnlyWhereSumsDo)
     {
         const FFTReal <float> fft (n);
         const int k = 4 + static_cast <int> (std::log2 (n));
-        std::vector <float> r = qtest::random_signal <float> (n, 11);
-        std::vector <float> c (n);
-        std::vector <float> alternating (n);
+        std::vector <float> r = random_signal <float> (n, 11), c (n), alternating (n);
         for (int m = 0; m < n; ++ m)
         {
             r [m] = (r [m] < 0 ? -1 : 1) * FLT_MAX * (0.5f + std::fabs (r [m]) / 2);
             c [m] = FLT_MAX / 2 * float (std::cos (2 * 3.141592653589793 * 3 * m / n));
             alternating [m] = m % 2 == 0 ? 1.0f : -1.0f;
         }
-        for (Dir dir : DIRS)
+        for (bool fwd : { true, false })
         {
             for (const std::vector <float> &x : { std::vector <float> (n, FLT_MAX), r, c })
             {
-                const std::vector <float> y = transformed (fft, dir, x);
-                const std::vector <float> y_small = transformed (fft, dir, scaled (x, -k));
+                const std::vector <float> y = transform (fft, fwd, x);
+                const std::vector <float> y_small = transform (fft, fwd, scaled (x, -k));
                 for (int e = 0; e < n; ++ e)
                 {
                     const double want = std::ldexp (double (y_small [e]), k);
                     ASSERT_TRUE (std::fabs (want) > FLT_MAX ? ! std::isfinite (y [e])
                                  : ! std::isfinite (y [e]) || double (y [e]) == want)
-                        << dir_name (dir) << " n " << n << " element " << e << ": " << y [e] << ", " << want;
+                        << dir_name (fwd) << " n " << n << " element " << e << ": " << y [e] << ", " << want;
                 }
             }
             const int up = 125 - static_cast <int> (std::log2 (n));
-            for (const std::vector <float> &x : { qtest::random_signal <float> (n, 12), std::vector <float> (n, 1.0f), alternating })
+            for (const std::vector <float> &x : { random_signal <float> (n, 12), std::vector <float> (n, 1.0f), alternating })
             {
-                EXPECT_EQ (transformed (fft, dir, scaled (x, up)), scaled (transformed (fft, dir, x), up))
-                    << dir_name (dir) << " n " << n;
+                EXPECT_EQ (transform (fft, fwd, scaled (x, up)), scaled (transform (fft, fwd, x), up))
+                    << dir_name (fwd) << " n " << n;
             }
         }
         expect_clean_again (fft, n);
     }
-}
 
-// Four samples of FLT_MAX: element 2 is exactly 0, but both of its partial
-// sums overflow, so it comes out as inf - inf (README's example).
-TEST (OddData, NearFloatMaximumSmallCase)
-{
-    EXPECT_EQ (transformed (FFTReal <float> (2), Dir::BACKWARD, { -FLT_MAX, FLT_MAX }), std::vector <float> ({ 0.0f, -INF_F }));
-    const std::vector <float> y = transformed (FFTReal <float> (4), Dir::FORWARD, std::vector <float> (4, FLT_MAX));
-    EXPECT_EQ (y [0], INF_F);
-    EXPECT_EQ (y [1], 0.0f);
-    EXPECT_TRUE (std::isnan (y [2]));
-    EXPECT_EQ (y [3], 0.0f);
+    // README's example: four samples of FLT_MAX; element 2 is exactly 0, but
+    // both of its partial sums overflow, so it comes out as inf - inf.
+    EXPECT_EQ (transform (FFTReal <float> (2), false, { -FLT_MAX, FLT_MAX }), std::vector <float> ({ 0.0f, -INF_F }));
+    const std::vector <float> y = transform (FFTReal <float> (4), true, std::vector <float> (4, FLT_MAX));
+    EXPECT_TRUE (y [0] == INF_F && y [1] == 0 && std::isnan (y [2]) && y [3] == 0) << y [0] << " " << y [2];
 }
 
 }  // namespace

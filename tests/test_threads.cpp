@@ -6,11 +6,7 @@
 // A program of its own, so that CI can build it under ThreadSanitizer,
 // which reports any write the scratch calls make to the shared object.
 
-#include "quarn/FFTReal.h"
-#include "paths.h"
-#include "reference.h"
-
-#include <gtest/gtest.h>
+#include "common.h"
 
 #include <atomic>
 #include <thread>
@@ -19,26 +15,22 @@
 namespace
 {
 
-using quarn::FFTReal;
-using quarn::FFTRealIsa;
+using namespace qtest;
 
 constexpr int THREADS = 4;
 constexpr int ROUNDS = 3;
 constexpr int LENGTHS [] = { 16, 1 << 10, 1 << 13, 1 << 14, 1 << 16 };
 
-// The spectrum, then the signal back from it, in one vector; through the
-// scratch calls when `scratch` is given.
+// The spectrum, then the signal back from it.
 template <class T>
-std::vector <T> run (const FFTReal <T> &fft, const std::vector <T> &x, T *scratch)
+std::vector <std::vector <T>> run (const FFTReal <T> &fft, const std::vector <T> &x, T *scratch = nullptr)
 {
-    const std::size_t n = x.size ();
-    std::vector <T> r (2 * n);
-    scratch != nullptr ? fft.forward (r.data (), x.data (), scratch) : fft.forward (r.data (), x.data ());
-    scratch != nullptr ? fft.backward (r.data () + n, r.data (), scratch) : fft.backward (r.data () + n, r.data ());
-    return r;
+    const std::vector <T> f = transform (fft, true, x, scratch);
+    return { f, transform (fft, false, f, scratch) };
 }
 
-// Starts `work (t)` on THREADS threads at once; gives the mismatches they counted.
+// Runs `work (t)` on THREADS threads at once, ROUNDS times each; gives the
+// mismatches they counted.
 template <class F>
 int on_threads (F work)
 {
@@ -53,7 +45,10 @@ int on_threads (F work)
             {
                 std::this_thread::yield ();
             }
-            mismatches += work (t);
+            for (int round = 0; round < ROUNDS; ++ round)
+            {
+                mismatches += work (t);
+            }
         });
     }
     for (std::thread &th : threads)
@@ -70,26 +65,20 @@ void expect_shared_object_agrees (FFTRealIsa isa)
     {
         const FFTReal <T> shared (n, isa);
         std::vector <std::vector <T>> inputs;
-        std::vector <std::vector <T>> expect;
+        std::vector <std::vector <std::vector <T>>> expect;
         for (int t = 0; t < THREADS; ++ t)
         {
-            inputs.push_back (qtest::random_signal <T> (n, unsigned (n + t)));
-            expect.push_back (run (FFTReal <T> (n, isa), inputs.back (), static_cast <T *> (nullptr)));
+            inputs.push_back (random_signal <T> (n, unsigned (n + t)));
+            expect.push_back (run (FFTReal <T> (n, isa), inputs.back ()));
         }
-        const int mismatches = on_threads ([&] (int t) {
+        EXPECT_EQ (on_threads ([&] (int t) {
             std::vector <T> scratch (std::size_t (shared.scratch_length ()));
-            int bad = 0;
-            for (int round = 0; round < ROUNDS; ++ round)
-            {
-                bad += run (shared, inputs [std::size_t (t)], scratch.data ()) != expect [std::size_t (t)];
-            }
-            return bad;
-        });
-        EXPECT_EQ (mismatches, 0) << "n " << n;
+            return int (run (shared, inputs [std::size_t (t)], scratch.data ()) != expect [std::size_t (t)]);
+        }), 0) << "n " << n;
     }
 }
 
-class SharedObject : public qtest::PathTest {};
+class SharedObject : public PathTest {};
 
 TEST_P (SharedObject, ScratchCallsOnManyThreadsMatchOneThread)
 {
@@ -99,30 +88,26 @@ TEST_P (SharedObject, ScratchCallsOnManyThreadsMatchOneThread)
 
 QUARN_INSTANTIATE_PATHS (SharedObject);
 
-// Each thread builds its objects while the others do, then runs each length
-// in turn, several times.
+// Each thread builds its objects while the others build or run theirs, then
+// runs each length in turn.
 TEST (Threads, OneObjectPerThreadMatchesOneThread)
 {
     std::vector <std::vector <float>> inputs;
-    std::vector <std::vector <float>> expect;
+    std::vector <std::vector <std::vector <float>>> expect;
     for (int n : LENGTHS)
     {
-        inputs.push_back (qtest::random_signal <float> (n, unsigned (n)));
-        expect.push_back (run (FFTReal <float> (n), inputs.back (), static_cast <float *> (nullptr)));
+        inputs.push_back (random_signal <float> (n, unsigned (n)));
+        expect.push_back (run (FFTReal <float> (n), inputs.back ()));
     }
-    const int mismatches = on_threads ([&] (int) {
-        std::vector <FFTReal <float>> ffts (std::begin (LENGTHS), std::end (LENGTHS));
+    EXPECT_EQ (on_threads ([&] (int) {
+        const std::vector <FFTReal <float>> ffts (std::begin (LENGTHS), std::end (LENGTHS));
         int bad = 0;
-        for (int round = 0; round < ROUNDS; ++ round)
+        for (std::size_t i = 0; i < ffts.size (); ++ i)
         {
-            for (std::size_t i = 0; i < ffts.size (); ++ i)
-            {
-                bad += run (ffts [i], inputs [i], static_cast <float *> (nullptr)) != expect [i];
-            }
+            bad += run (ffts [i], inputs [i]) != expect [i];
         }
         return bad;
-    });
-    EXPECT_EQ (mismatches, 0);
+    }), 0);
 }
 
 }  // namespace
