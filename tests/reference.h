@@ -14,7 +14,6 @@
 #include <complex>
 #include <random>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 namespace qtest
@@ -31,10 +30,7 @@ std::vector <T> random_signal (int n, unsigned seed)
     std::mt19937 gen (seed);
     std::uniform_real_distribution <double> dist (-1.0, 1.0);
     std::vector <T> x (static_cast <std::size_t> (n));
-    for (T &v : x)
-    {
-        v = static_cast <T> (dist (gen));
-    }
+    std::generate (x.begin (), x.end (), [&] { return static_cast <T> (dist (gen)); });
     return x;
 }
 
@@ -60,37 +56,26 @@ inline const char * dir_name (bool fwd)
     return fwd ? "forward" : "backward";
 }
 
-// a[k] = sum a[m] e^(-2 pi i k m / n), in place.
+// a[k] = sum a[m] e^(-2 pi i k m / n), in place, by radix-2 stages that
+// each write in order (Stockham's): no bit reversal.
 template <class R>
 void complex_dft (std::vector <std::complex <R>> &a)
 {
-    const std::size_t n = a.size ();
-    for (std::size_t i = 1, r = 0; i < n; ++ i)
-    {
-        std::size_t bit = n >> 1;
-        for (; (r & bit) != 0; bit >>= 1)
-        {
-            r ^= bit;
-        }
-        r |= bit;
-        if (i < r)
-        {
-            std::swap (a [i], a [r]);
-        }
-    }
     const R pi = std::acos (R (-1));
-    for (std::size_t len = 2; len <= n; len <<= 1)
+    std::vector <std::complex <R>> b (a.size ());
+    for (std::size_t half = a.size () / 2, s = 1; half >= 1; half /= 2, s *= 2)
     {
-        for (std::size_t j = 0; j < len / 2; ++ j)
+        for (std::size_t p = 0; p < half; ++ p)
         {
-            const std::complex <R> w = std::polar (R (1), -2 * pi * R (j) / R (len));
-            for (std::size_t s = j; s < n; s += len)
+            const std::complex <R> w = std::polar (R (1), -pi * R (p) / R (half));
+            for (std::size_t q = 0; q < s; ++ q)
             {
-                const std::complex <R> v = a [s + len / 2] * w;
-                a [s + len / 2] = a [s] - v;
-                a [s] += v;
+                const std::complex <R> u = a [q + s * p], v = a [q + s * (p + half)];
+                b [q + s * 2 * p] = u + v;
+                b [q + s * (2 * p + 1)] = (u - v) * w;
             }
         }
+        a.swap (b);
     }
 }
 
@@ -122,12 +107,6 @@ struct Error
 {
     double rms = 0;
     double max = 0;
-
-    void keep_worst (const Error &e)
-    {
-        rms = std::max (rms, e.rms);
-        max = std::max (max, e.max);
-    }
 };
 
 template <class T, class R>
