@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
-// What the test programs share: the instruction-set paths as test
-// parameters and the error bounds they all meet; a window on FFTReal's
-// internals for what no call through the interface reaches (the object's
-// work buffer, the scalar passes with their own checks); and the text of a
-// failed check, for death tests.
+// What the test programs share: the paths as test parameters and the error
+// bounds they all meet; a window on FFTReal's internals that no call through
+// the interface reaches (the work buffer, the scalar passes and their
+// checks); the text of a failed check, for death tests.
 
 #ifndef QUARN_TESTS_COMMON_H
 #define QUARN_TESTS_COMMON_H
@@ -79,7 +78,8 @@ protected:
     }
 };
 
-// A regular expression matching the report of the failed check `expr`.
+// A regular expression matching the report of the failed check `expr`,
+// which names the header and a line as a failed assertion does.
 inline std::string check_text (const std::string &expr)
 {
     std::string re;
@@ -91,12 +91,14 @@ inline std::string check_text (const std::string &expr)
         }
         re += ch;
     }
-    return "Assertion `" + re + "' failed";
+    return "quarn/.*\\.h:[0-9]+: .*Assertion `" + re + "' failed";
 }
 
 }  // namespace qtest
 
-#define QUARN_INSTANTIATE_PATHS(SUITE)                                                            \
+// A suite of tests run on each path (TEST_P (SUITE, ...)), named by the path.
+#define QUARN_PATH_SUITE(SUITE)                                                                   \
+    class SUITE : public qtest::PathTest {};                                                      \
     INSTANTIATE_TEST_SUITE_P (Isa, SUITE, ::testing::ValuesIn (qtest::ISAS),                      \
         [] (const auto &info) { return std::string (quarn::FFTReal_isa_name (info.param)); })
 

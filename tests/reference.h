@@ -40,14 +40,10 @@ template <class T>
 std::vector <T> transform (const quarn::FFTReal <T> &fft, bool fwd, const std::vector <T> &in, T *scratch = nullptr)
 {
     std::vector <T> out (in.size ());
-    if (scratch != nullptr)
-    {
-        fwd ? fft.forward (out.data (), in.data (), scratch) : fft.backward (out.data (), in.data (), scratch);
-    }
-    else
-    {
-        fwd ? fft.forward (out.data (), in.data ()) : fft.backward (out.data (), in.data ());
-    }
+    T * const y = out.data ();
+    const T * const x = in.data ();
+    scratch != nullptr ? (fwd ? fft.forward (y, x, scratch) : fft.backward (y, x, scratch))
+                       : (fwd ? fft.forward (y, x) : fft.backward (y, x));
     return out;
 }
 
@@ -121,10 +117,8 @@ Error compare (const T *y, const std::vector <R> &ref)
         err_max = std::max (err_max, e);
         ref_max = std::max (ref_max, std::fabs ((long double) ref [i]));
     }
-    Error r;
-    r.rms = double (ref2 > 0 ? std::sqrt (err2 / ref2) : std::sqrt (err2));
-    r.max = double (ref_max > 0 ? err_max / ref_max : err_max);
-    return r;
+    return { double (ref2 > 0 ? std::sqrt (err2 / ref2) : std::sqrt (err2)),
+             double (ref_max > 0 ? err_max / ref_max : err_max) };
 }
 
 }  // namespace qtest

@@ -63,14 +63,12 @@ void expect_threads_agree (FFTRealIsa isa)
     }
 }
 
-class SharedObject : public PathTest {};
+QUARN_PATH_SUITE (SharedObject);
 
 TEST_P (SharedObject, ScratchCallsOnManyThreadsMatchOneThread)
 {
     expect_threads_agree <float> (GetParam ());
     expect_threads_agree <double> (GetParam ());
 }
-
-QUARN_INSTANTIATE_PATHS (SharedObject);
 
 }  // namespace

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: MIT
-// A client of quarn that calls every public function, in float and in
-// double. CI compiles it with -Wall -Wextra -Wpedantic -Wshadow -Wconversion
-// -Wsign-conversion -Werror under g++ and clang++, so that the headers stay
-// clean for clients that build that way. Exits with 0 when the results are
-// right.
+// A client of quarn that calls every public function, in float and double,
+// so that CI can build it with strict warnings as errors (.ci/run) under g++
+// and clang++. Exits with 0 when the results are right.
 
 #include <quarn/DynArray.h>
 #include <quarn/FFTReal.h>
