@@ -72,8 +72,7 @@ protected:
     {
         if (! FFTReal <float>::isa_available (GetParam ()))
         {
-            GTEST_SKIP () << "this CPU or build has no " << quarn::FFTReal_isa_name (GetParam ())
-                          << ": its path is tested where it runs";
+            GTEST_SKIP () << "this CPU or build has no " << quarn::FFTReal_isa_name (GetParam ()) << ": tested where it runs";
         }
     }
 };

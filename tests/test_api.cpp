@@ -171,7 +171,6 @@ TEST (IntegerLengths, SameObjectAsAnInt)
 // ---- Odd data ------------------------------------------------------------------
 
 constexpr float INF_F = std::numeric_limits <float>::infinity ();
-constexpr float NAN_F = std::numeric_limits <float>::quiet_NaN ();
 
 std::vector <float> scaled (std::vector <float> x, int e)
 {
@@ -222,7 +221,7 @@ TEST (OddData, NanAndInfinityPropagateAndLeaveNoTrace)
                 std::vector <float> x = random_signal <float> (n, unsigned (n + pos));
                 x [pos] = 0;
                 const std::vector <float> base = transform (fft, fwd, x);
-                for (float bad : { NAN_F, INF_F, -INF_F })
+                for (float bad : { std::numeric_limits <float>::quiet_NaN (), INF_F, -INF_F })
                 {
                     x [pos] = bad;
                     const std::vector <float> y = transform (fft, fwd, x);
