@@ -8,10 +8,16 @@
 #define QUARN_TESTS_COMMON_H
 
 #include "quarn/FFTReal.h"
+#include "quarn/FFTRealComplex.h"
 #include "reference.h"
 
 #include <gtest/gtest.h>
 
+// With reference.h's, the standard headers that the test files share.
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <memory>
 #include <ostream>
 #include <string>
 

@@ -3,15 +3,10 @@
 // the calls and the live blocks and can be told to fail the k-th call.
 
 #include "common.h"
-#include "quarn/FFTRealComplex.h"
 
-#include <algorithm>
 #include <atomic>
-#include <complex>
 #include <cstdlib>
-#include <memory>
 #include <new>
-#include <vector>
 
 namespace
 {

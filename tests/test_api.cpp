@@ -7,19 +7,10 @@
 // "Odd data").
 
 #include "common.h"
-#include "quarn/FFTRealComplex.h"
 
-#include <algorithm>
 #include <cfloat>
 #include <climits>
-#include <cmath>
-#include <complex>
-#include <cstdint>
-#include <cstring>
-#include <limits>
-#include <random>
 #include <type_traits>
-#include <vector>
 
 namespace
 {

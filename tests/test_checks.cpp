@@ -7,21 +7,15 @@
 // forward would run off the caller's arrays, and a length of a wider type is
 // checked whole, before it is narrowed to int.
 
+#undef NDEBUG
 #ifdef QUARN_TEST_RELEASE_CHECKS
 #define NDEBUG
-#else
-#undef NDEBUG
 #endif
 
 #include "common.h"
-#include "quarn/FFTRealComplex.h"
 
-#include <complex>
-#include <cstdint>
 #include <functional>
-#include <string>
 #include <utility>
-#include <vector>
 
 namespace
 {

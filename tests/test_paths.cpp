@@ -8,16 +8,9 @@
 #include "common.h"
 #include "quarn/detail/engine.h"
 
-#include <algorithm>
 #include <array>
-#include <cmath>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <limits>
-#include <memory>
 #include <new>
-#include <vector>
 
 namespace
 {
