@@ -25,10 +25,7 @@ namespace quarn
 {
 
 // For gtest's messages.
-inline void PrintTo (FFTRealIsa isa, std::ostream *os)
-{
-    *os << FFTReal_isa_name (isa);
-}
+inline void PrintTo (FFTRealIsa isa, std::ostream *os) { *os << FFTReal_isa_name (isa); }
 
 template <class DT>
 class FFTRealProbe

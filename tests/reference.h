@@ -47,10 +47,7 @@ std::vector <T> transform (const quarn::FFTReal <T> &fft, bool fwd, const std::v
     return out;
 }
 
-inline const char * dir_name (bool fwd)
-{
-    return fwd ? "forward" : "backward";
-}
+inline const char * dir_name (bool fwd) { return fwd ? "forward" : "backward"; }
 
 // a[k] = sum a[m] e^(-2 pi i k m / n), in place, by radix-2 stages that
 // each write in order (Stockham's): no bit reversal.

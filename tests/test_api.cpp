@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The interface by examples that tell right from wrong: transforms and
-// rescale worked by hand, the complex view, moves, the free functions and lengths of
-// other integer types. And odd data: NaN and infinities, subnormal numbers,
-// magnitudes near the float maximum, none of which may crash, poison the
-// object for later calls, or give a finite number that is wrong (README,
-// "Odd data").
+// rescale worked by hand, the complex view, moves, the free functions,
+// lengths of other integer types. Odd data (README): NaN and infinities,
+// subnormals, magnitudes near FLT_MAX, which may not crash, poison the object
+// for later calls, or give a wrong finite number.
 
 #include "common.h"
 
@@ -233,16 +232,13 @@ TEST (OddData, NanAndInfinityPropagateAndLeaveNoTrace)
     }
 }
 
-// Scaling by a power of two is exact in the normal range, so the transform
-// of 2^e x follows from that of x. Subnormals (gradual underflow, the
-// default, which quarn leaves alone) are transformed like other numbers, but
-// each rounding below 2^-126 is to a step of 2^-149: within sqrt (n) log2 (n)
-// such steps of 2^-127 T (2^127 x). Near FLT_MAX, with no sum of 2^-k x
-// overflowing, 2^k T (2^-k x) is what the transform gives with an unbounded
-// exponent: a finite element must equal it, and one whose value exceeds
-// FLT_MAX must not be finite; one that fits may still be non-finite, when a
-// partial sum overflowed, and then of either sign. Below N max|x| = 2^125
-// nothing overflows at all: T (2^e x) = 2^e T (x).
+// Scaling by a power of two is exact in the normal range, so T (2^e x)
+// follows from T (x). Subnormals (gradual underflow, which quarn leaves on)
+// round to steps of 2^-149: within sqrt (n) log2 (n) steps of 2^-127 T
+// (2^127 x). Near FLT_MAX, 2^k T (2^-k x), no sum overflowing, is T with an
+// unbounded exponent: a finite element must equal it, one above FLT_MAX must
+// not be finite; one that fits may be non-finite, of either sign, when a
+// partial sum overflowed. Below N max|x| = 2^125 nothing overflows.
 TEST (OddData, SubnormalsAndMagnitudesNearFloatMaximum)
 {
     volatile float smallest_normal = FLT_MIN;

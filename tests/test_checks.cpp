@@ -1,11 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The checks, in two programs built from this file. With the debug checks
-// forced on: a call that breaks a precondition dies with the check's text,
-// and where one call breaks several, the first in the documented order
-// speaks; DynArray's storage too. With them off (QUARN_TEST_RELEASE_CHECKS):
-// a bad length is still refused before any array is built, as otherwise
-// forward would run off the caller's arrays, and a length of a wider type is
-// checked whole, before it is narrowed to int.
+// The checks, in two programs from this file. Debug checks forced on: a
+// call that breaks a precondition dies with the check's text, the first in
+// the documented order where it breaks several; DynArray's storage. Off
+// (QUARN_TEST_RELEASE_CHECKS): a bad length, which would make forward run
+// off the caller's arrays, is still refused before any array is built, and
+// one of a wider type is checked whole, before it is narrowed to int.
 
 #undef NDEBUG
 #ifdef QUARN_TEST_RELEASE_CHECKS
@@ -24,38 +23,6 @@ using qtest::check_text;
 using quarn::DynArray;
 using quarn::FFTReal;
 
-#ifdef NDEBUG
-
-TEST (ReleaseChecksDeathTest, BadLengthsAreRefused)
-{
-    EXPECT_DEATH (FFTReal <float> (12), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (FFTReal <float> (0x40000001), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (FFTReal <double> (0), check_text ("x > 0"));
-    EXPECT_DEATH (FFTReal <float> (-2147483647 - 1), check_text ("x > 0"));
-
-    // The complex view sizes both arrays from the length.
-    std::vector <double> f (8);
-    std::vector <std::complex <double>> z (5);
-    EXPECT_DEATH (quarn::FFTReal_packed_to_complex (z.data (), f.data (), 6), check_text ("FFTReal_is_pow2 (length)"));
-    EXPECT_DEATH (quarn::FFTReal_complex_to_packed (f.data (), z.data (), 0), check_text ("x > 0"));
-}
-
-TEST (ReleaseChecksDeathTest, WideLengthsAreCheckedBeforeNarrowing)
-{
-    const std::string text = check_text ("FFTReal_is_valid_length (length)");
-    const std::uint64_t one = 1;
-    EXPECT_DEATH (FFTReal <float> ((one << 32) + 16), text);   // would be 16 as an int
-    EXPECT_DEATH (FFTReal <float> (one << 31), text);          // negative as an int
-    EXPECT_DEATH (FFTReal <double> (one << 31, quarn::FFTRealIsa::SCALAR), text);
-    EXPECT_DEATH (FFTReal <float> (~std::uint64_t (0)), text);
-    EXPECT_DEATH (FFTReal <float> (std::int64_t (-16)), text);
-    EXPECT_DEATH (FFTReal <double> (std::size_t (24)), text);
-    EXPECT_DEATH (FFTReal <float> (0u), text);
-    EXPECT_DEATH (FFTReal <float> (static_cast <short> (-32768)), text);
-}
-
-#else
-
 // Each case a call and the text it must die with.
 using Cases = std::vector <std::pair <std::function <void ()>, std::string>>;
 
@@ -66,6 +33,35 @@ void expect_deaths (const Cases &cases)
         EXPECT_DEATH (call (), check_text (text)) << text;
     }
 }
+
+#ifdef NDEBUG
+
+TEST (ReleaseChecksDeathTest, BadLengthsAreRefused)
+{
+    // The complex view sizes both arrays from the length.
+    std::vector <double> f (8);
+    std::vector <std::complex <double>> z (5);
+    const std::string pow2 = "FFTReal_is_pow2 (length)";
+    expect_deaths ({ { [] { FFTReal <float> (12); }, pow2 }, { [] { FFTReal <float> (0x40000001); }, pow2 },
+                     { [] { FFTReal <double> (0); }, "x > 0" }, { [] { FFTReal <float> (-2147483647 - 1); }, "x > 0" },
+                     { [&] { quarn::FFTReal_packed_to_complex (z.data (), f.data (), 6); }, pow2 },
+                     { [&] { quarn::FFTReal_complex_to_packed (f.data (), z.data (), 0); }, "x > 0" } });
+}
+
+TEST (ReleaseChecksDeathTest, WideLengthsAreCheckedBeforeNarrowing)
+{
+    const std::string text = "FFTReal_is_valid_length (length)";
+    const std::uint64_t one = 1;
+    // 2^32 + 16 would be 16 as an int, 2^31 negative.
+    expect_deaths ({ { [] { FFTReal <float> ((one << 32) + 16); }, text }, { [] { FFTReal <float> (one << 31); }, text },
+                     { [] { FFTReal <double> (one << 31, quarn::FFTRealIsa::SCALAR); }, text },
+                     { [] { FFTReal <float> (~std::uint64_t (0)); }, text },
+                     { [] { FFTReal <float> (std::int64_t (-16)); }, text },
+                     { [] { FFTReal <double> (std::size_t (24)); }, text }, { [] { FFTReal <float> (0u); }, text },
+                     { [] { FFTReal <float> (static_cast <short> (-32768)); }, text } });
+}
+
+#else
 
 // Forward and backward check f before x, with or without scratch; calls are
 // written (f, x) for both directions here.

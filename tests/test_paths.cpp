@@ -19,10 +19,7 @@ using namespace qtest;
 
 // Float lanes of each instruction set, in FFTRealIsa's order (AUTO: wider
 // than any), to tell wider from narrower.
-int width (FFTRealIsa isa)
-{
-    return std::array { 1000, 1, 4, 8, 16, 4 }.at (std::size_t (isa));
-}
+int width (FFTRealIsa isa) { return std::array { 1000, 1, 4, 8, 16, 4 }.at (std::size_t (isa)); }
 
 // Lengths 2^from .. 2^to of the path `cap`, both directions: against the
 // reference and the scalar path; the scratch call on a new object (scratch
@@ -77,10 +74,7 @@ void check_path (FFTRealIsa cap, int from, int to)
 // minutes under emulation: those lengths go with the long tests there.
 constexpr bool WIDE_IS_FAST = std::numeric_limits <long double>::digits <= 64;
 
-int top (FFTRealIsa isa, bool dbl)
-{
-    return isa == FFTRealIsa::SCALAR && (WIDE_IS_FAST || ! dbl) ? 20 : 16;
-}
+int top (FFTRealIsa isa, bool dbl) { return isa == FFTRealIsa::SCALAR && (WIDE_IS_FAST || ! dbl) ? 20 : 16; }
 
 QUARN_PATH_SUITE (Path);
 

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Threads, on every path and on both sides of the lengths where the scalar
-// path's phasors start: several at once on one shared object, each with a
-// scratch array of its own, and each with an object of its own, built while
-// the others run, through the calls without scratch. Every thread must get
-// exactly the results of one thread. A program of its own, so that CI can
-// build it under ThreadSanitizer, which reports any write the scratch calls
-// make to the shared object.
+// Threads on every path, either side of the scalar path's first phasor
+// length: on one shared object through the scratch calls, and each on an
+// object of its own, built as the others run, through the plain calls; each
+// must get one thread's results bit for bit. Built alone under
+// ThreadSanitizer by CI, which reports any write to the shared object.
 
 #include "common.h"
 

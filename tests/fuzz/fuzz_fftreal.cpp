@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: MIT
-// Fuzz target (libFuzzer): byte 0 picks the length (up to 2^15, so that the
-// phasor passes are reached), byte 1 the sample format, the rest the
-// samples, repeated or completed by a generator. Finite samples with
-// N max|x| <= 2^100 must give forward and backward within 8 u per stage of
-// the double-precision reference, plus what the subnormal grid adds, and the
-// scratch forms must give the same bits; any samples, NaN and infinities
-// included, must leave the object giving a clean signal's transforms bit for
-// bit as a new one. A violation aborts with a message.
+// Fuzz target (libFuzzer): byte 0 picks the length (to 2^15, where the
+// phasor passes run), byte 1 the sample format, the rest the samples,
+// repeated or completed by a generator. With N max|x| <= 2^100, forward and
+// backward within 8 u per stage of the double reference, plus the subnormal
+// grid, and the scratch forms bit for bit the same; after any samples, the
+// object transforms a clean signal as a new one does. Else it aborts.
 
 #include "reference.h"
 
