@@ -1,33 +1,71 @@
 // SPDX-License-Identifier: MIT
-// The instruction-set paths, each one this machine runs: results against
-// the references at every length, the choice of path, and what no call may
-// depend on (alignment, earlier calls, the work buffer). The tests with Long
-// in their names are the opt-in long ones.
+// Each instruction-set path this machine runs: results against the
+// references at every length, and what no call may depend on (alignment,
+// earlier calls, the work buffer, the scratch's contents); the choice of
+// path; the engine on emulated lanes. Tests named Long* are the opt-in long
+// ones.
 
-#include "quarn/FFTReal.h"
-#include "paths.h"
-#include "probe.h"
+#include "common.h"
+#include "quarn/detail/engine.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <cstring>
-#include <limits>
+#include <array>
+#include <cstdio>
 #include <new>
-#include <vector>
 
 namespace
 {
 
-using quarn::FFTReal;
-using quarn::FFTRealIsa;
-using qtest::width;
-using Cplx = std::complex <long double>;
+using namespace qtest;
 
-constexpr FFTRealIsa ISAS [] = { FFTRealIsa::SCALAR, FFTRealIsa::SSE2, FFTRealIsa::AVX2,
-                                 FFTRealIsa::AVX512, FFTRealIsa::NEON };
+// Float lanes of each instruction set, in FFTRealIsa's order (AUTO: wider
+// than any), to tell wider from narrower.
+int width (FFTRealIsa isa) { return std::array { 1000, 1, 4, 8, 16, 4 }.at (std::size_t (isa)); }
 
-class Path : public qtest::PathTest {};
+// Lengths 2^from .. 2^to of the path `cap`, both directions: against the
+// reference and the scalar path; the scratch call on a new object (scratch
+// full of NaN) bit for bit as the plain call on arrays one sample off, after
+// a call on other data and with garbage in the work buffer; the input left
+// as it was. The path must run from some length on, and at 2^to.
+template <class T>
+void check_path (FFTRealIsa cap, int from, int to)
+{
+    Error worst [2];
+    double worst_scalar = 0;
+    bool ran = false;
+    for (int bits = from; bits <= to; ++ bits)
+    {
+        const int n = 1 << bits;
+        const FFTReal <T> fft (n, cap);
+        const FFTReal <T> scalar (n, FFTRealIsa::SCALAR);
+        EXPECT_TRUE (fft.isa () == cap || (! ran && width (fft.isa ()) < width (cap)))
+            << "2^" << bits << " ran " << quarn::FFTReal_isa_name (fft.isa ());
+        ran = ran || fft.isa () == cap;
+        std::vector <T> scratch (std::size_t (fft.scratch_length ()), std::numeric_limits <T>::quiet_NaN ());
+        for (bool fwd : { true, false })
+        {
+            const std::vector <T> x = random_signal <T> (n, unsigned (300 * (1 + fwd) + bits + sizeof (T)));
+            const std::vector <T> y = transform (fft, fwd, x, scratch.data ());
+            (void) transform (fft, fwd, random_signal <T> (n, 9));
+            std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, scratch.size () * sizeof (T));
+            std::vector <T> xo (n + 1), yo (n + 1);
+            std::copy (x.begin (), x.end (), xo.begin () + 1);
+            fwd ? fft.forward (yo.data () + 1, xo.data () + 1) : fft.backward (yo.data () + 1, xo.data () + 1);
+            EXPECT_TRUE (std::equal (y.begin (), y.end (), yo.begin () + 1) && std::equal (x.begin (), x.end (), xo.begin () + 1))
+                << dir_name (fwd) << " 2^" << bits;
+            const Error e = compare (y.data (), reference <Wide <T>> (fwd, x.data (), n));
+            const double es = compare (y.data (), transform (scalar, fwd, x)).max;
+            EXPECT_TRUE (e.rms < RMS_BOUND <T> && e.max < MAX_BOUND <T> && es < MAX_BOUND <T>) << dir_name (fwd) << " 2^"
+                << bits << ": rel RMS " << e.rms << ", max rel " << e.max << ", against the scalar path " << es;
+            worst [fwd] = { std::max (worst [fwd].rms, e.rms), std::max (worst [fwd].max, e.max) };
+            worst_scalar = std::max (worst_scalar, es);
+        }
+    }
+    EXPECT_TRUE (ran && FFTReal <T> (1 << to, cap).isa () == cap);
+    std::printf ("%s %s, N = 2^%d .. 2^%d: forward rel RMS %.3g, max rel %.3g; backward %.3g, %.3g; "
+                 "against the scalar path %.3g\n", sizeof (T) == 4 ? "float" : "double",
+                 quarn::FFTReal_isa_name (cap), from, to, worst [1].rms, worst [1].max,
+                 worst [0].rms, worst [0].max, worst_scalar);
+}
 
 // Every length from 1 to 2^16; the scalar path, which every CPU without a
 // vector path runs at every length, on to 2^20 (its phasor passes from
@@ -36,57 +74,19 @@ class Path : public qtest::PathTest {};
 // minutes under emulation: those lengths go with the long tests there.
 constexpr bool WIDE_IS_FAST = std::numeric_limits <long double>::digits <= 64;
 
-int top (FFTRealIsa isa, bool dbl)
-{
-    return isa == FFTRealIsa::SCALAR && (WIDE_IS_FAST || ! dbl) ? 20 : 16;
-}
+int top (FFTRealIsa isa, bool dbl) { return isa == FFTRealIsa::SCALAR && (WIDE_IS_FAST || ! dbl) ? 20 : 16; }
+
+QUARN_PATH_SUITE (Path);
 
 TEST_P (Path, FloatAgainstReferences)
 {
-    qtest::check_path <float> (GetParam (), 0, top (GetParam (), false));
+    check_path <float> (GetParam (), 0, top (GetParam (), false));
 }
 
 TEST_P (Path, DoubleAgainstReferences)
 {
-    qtest::check_path <double> (GetParam (), 0, top (GetParam (), true));
+    check_path <double> (GetParam (), 0, top (GetParam (), true));
 }
-
-// Arrays one sample off, a work buffer full of garbage and earlier calls on
-// other data change no bit of the results, and the inputs stay as they were.
-template <class T>
-void expect_no_memory (FFTRealIsa isa)
-{
-    for (int bits : { 3, 5, 7, 9, 13, 15 })
-    {
-        const int n = 1 << bits;
-        const FFTReal <T> fft (n, isa);
-        const std::vector <T> x = qtest::random_signal <T> (n, 8);
-        std::vector <T> f (n), y (n);
-        FFTReal <T> (n, isa).forward (f.data (), x.data ());
-        FFTReal <T> (n, isa).backward (y.data (), f.data ());
-
-        const std::vector <T> other = qtest::random_signal <T> (n, 9);
-        std::vector <T> xo (n + 1), fo (n + 1), yo (n + 1);
-        std::copy (x.begin (), x.end (), xo.begin () + 1);
-        fft.forward (fo.data (), other.data ());
-        fft.backward (yo.data (), other.data ());
-        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
-        fft.forward (fo.data () + 1, xo.data () + 1);
-        std::memset (quarn::FFTRealProbe <T> (fft).use_buffer (), 0x7f, std::size_t (n) * sizeof (T));
-        fft.backward (yo.data () + 1, fo.data () + 1);
-        EXPECT_TRUE (std::equal (f.begin (), f.end (), fo.begin () + 1)) << "2^" << bits;
-        EXPECT_TRUE (std::equal (y.begin (), y.end (), yo.begin () + 1)) << "2^" << bits;
-        EXPECT_TRUE (std::equal (x.begin (), x.end (), xo.begin () + 1)) << "2^" << bits;
-    }
-}
-
-TEST_P (Path, NoDependenceOnAlignmentOrEarlierCalls)
-{
-    expect_no_memory <float> (GetParam ());
-    expect_no_memory <double> (GetParam ());
-}
-
-QUARN_INSTANTIATE_PATHS (Path);
 
 // A cap gives the widest path that the CPU has, the cap allows and that
 // handles the length (a cap the CPU lacks: no wider than the cap); AUTO the
@@ -122,21 +122,101 @@ TEST (PathChoice, WidestThatHandlesTheLength)
     expect_widest_path <double> ();
 }
 
+// ---- The engine on emulated lanes ----------------------------------------------
 
+// The vector engine on emulated vocabularies of 16 float and 8 double lanes
+// against the scalar path, so that the logic of the widest vectors is tested
+// on every machine, whatever its CPU.
+
+// N lanes of T, one operation at a time in plain arithmetic, nothing fused.
+template <class T, int N>
+struct Emu
+{
+    using Scalar = T;
+    using Double = Emu <double, N / 2>;
+    static constexpr int W = N;
+    T v [N];
+
+    static Emu load (const T *p) { Emu r; std::copy (p, p + N, r.v); return r; }
+    void store (T *p) const { std::copy (v, v + N, p); }
+    static Emu splat (T x) { Emu r; std::fill (r.v, r.v + N, x); return r; }
+
+    template <class Op>
+    static Emu zip (const Emu &a, const Emu &b, Op op) { Emu r; std::transform (a.v, a.v + N, b.v, r.v, op); return r; }
+
+    friend Emu operator + (const Emu &a, const Emu &b) { return zip (a, b, [] (T p, T q) { return p + q; }); }
+    friend Emu operator - (const Emu &a, const Emu &b) { return zip (a, b, [] (T p, T q) { return p - q; }); }
+    friend Emu operator * (const Emu &a, const Emu &b) { return zip (a, b, [] (T p, T q) { return p * q; }); }
+    friend Emu mul_add (const Emu &a, const Emu &b, const Emu &c) { return a * b + c; }
+    friend Emu mul_sub (const Emu &a, const Emu &b, const Emu &c) { return a * b - c; }
+    friend Emu reverse (Emu a) { std::reverse (a.v, a.v + N); return a; }
+
+    static void transpose (Emu r [N])
+    {
+        Emu t [N];
+        for (int k = 0; k < N * N; ++ k)
+        {
+            t [k % N].v [k / N] = r [k / N].v [k % N];
+        }
+        std::copy (t, t + N, r);
+    }
+
+    static Emu from_doubles (const Double &lo, const Double &hi)
+    {
+        Emu r;
+        std::copy (hi.v, hi.v + N / 2, std::copy (lo.v, lo.v + N / 2, r.v));
+        return r;
+    }
+};
+
+// The engine's transforms on V against the scalar path's, from V's
+// shortest length to 2^16, with the tables of a plan for V's lanes (float
+// twiddles above 2^12 from phasors).
+template <class V>
+void expect_engine_agrees ()
+{
+    using T = typename V::Scalar;
+    using E = quarn::detail::Engine <V>;
+    quarn::detail::Kernels <T> k;
+    k.lanes = V::W;
+    k.limit = sizeof (T) == 4 ? 12 : 30;   // as the library's: tables at every pass in double
+    double worst = 0;
+    for (int bits = E::MIN_BITS; bits <= 16; ++ bits)
+    {
+        const int n = 1 << bits;
+        const quarn::detail::VectorPlan <T> plan (k, bits);
+        const FFTReal <T> scalar (n, FFTRealIsa::SCALAR);
+        const std::vector <T> x = random_signal <T> (n, unsigned (500 + bits));
+        std::vector <T> f (n), y (n);
+        std::vector <T> scratch (std::size_t (n) + quarn::detail::scratch_slack_bytes (bits) / sizeof (T));
+        E::forward (plan.tables (), f.data (), x.data (), scratch.data ());
+        E::backward (plan.tables (), y.data (), x.data (), scratch.data ());
+        const double e = std::max (compare (f.data (), transform (scalar, true, x)).max,
+                                   compare (y.data (), transform (scalar, false, x)).max);
+        EXPECT_LT (e, MAX_BOUND <T>) << V::W << " lanes, 2^" << bits;
+        worst = std::max (worst, e);
+    }
+    std::printf ("%d emulated lanes of %s against the scalar path, 2^%d .. 2^16: %.3g\n",
+                 V::W, sizeof (T) == 4 ? "float" : "double", E::MIN_BITS, worst);
+}
+
+TEST (EmulatedLanes, EngineAgreesWithScalarPath)
+{
+    expect_engine_agrees <Emu <float, 16>> ();
+    expect_engine_agrees <Emu <double, 8>> ();
+}
 
 // ---- Long lengths, opt-in (CTest label `long`) ---------------------------------
 
 // Each path on from where the default suite stops.
-class LongPath : public qtest::PathTest {};
+QUARN_PATH_SUITE (LongPath);
 
 TEST_P (LongPath, AgainstReferences)
 {
     const bool scalar = GetParam () == FFTRealIsa::SCALAR;
-    qtest::check_path <float> (GetParam (), top (GetParam (), false) + 1, scalar ? 22 : 20);
-    qtest::check_path <double> (GetParam (), top (GetParam (), true) + 1, scalar ? 22 : 20);
+    check_path <float> (GetParam (), top (GetParam (), false) + 1, scalar ? 22 : 20);
+    check_path <double> (GetParam (), top (GetParam (), true) + 1, scalar ? 22 : 20);
 }
-
-QUARN_INSTANTIATE_PATHS (LongPath);
 
 // 2^28 and 2^30 at spot bins, by direct long-double sums (input, output and
 // tables: about 18 bytes a sample). The samples come from splitmix64, fast
@@ -145,13 +225,9 @@ QUARN_INSTANTIATE_PATHS (LongPath);
 void spot_test (int bits)
 {
     const std::int64_t n = std::int64_t (1) << bits;
-    std::vector <float> x, f;
-    try
-    {
-        x.resize (std::size_t (n));
-        f.resize (std::size_t (n));
-    }
-    catch (const std::bad_alloc &)
+    const std::unique_ptr <float []> x (new (std::nothrow) float [std::size_t (n)]);
+    const std::unique_ptr <float []> f (new (std::nothrow) float [std::size_t (n)]);
+    if (! x || ! f)
     {
         GTEST_SKIP () << "not enough memory for 2^" << bits;
     }
@@ -162,7 +238,7 @@ void spot_test (int bits)
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         x [i] = float (std::int32_t ((z ^ (z >> 31)) >> 32) * (1.0 / 2147483648.0));
     }
-    FFTReal <float> (n).forward (f.data (), x.data ());
+    FFTReal <float> (n).forward (f.get (), x.get ());
 
     std::vector <long double> got, want;
     const long double pi = 3.141592653589793238462643383279502884L;
@@ -171,8 +247,8 @@ void spot_test (int bits)
     {
         // X[k] by a long-double phasor, recomputed exactly every 1024 steps.
         const auto phasor = [&] (std::int64_t j) { return std::polar (1.0L, -2 * pi * (long double) (j & (n - 1)) / (long double) n); };
-        const Cplx step = phasor (k);
-        Cplx sum = 0, w = 1;
+        const std::complex <long double> step = phasor (k);
+        std::complex <long double> sum = 0, w = 1;
         for (std::int64_t m = 0; m < n; ++ m)
         {
             w = (m & 1023) == 0 ? phasor (k * m) : w * step;
@@ -181,7 +257,7 @@ void spot_test (int bits)
         got.insert (got.end (), { f [std::size_t (k)], k > 0 && k < n / 2 ? -(long double) f [std::size_t (n / 2 + k)] : 0 });
         want.insert (want.end (), { sum.real (), sum.imag () });
     }
-    const qtest::Error e = qtest::compare (got.data (), want);
+    const Error e = compare (got.data (), want);
     std::printf ("N = 2^%d (spot bins): rel RMS %.3g, max rel %.3g\n", bits, e.rms, e.max);
     EXPECT_LT (e.rms, 2e-6);
     EXPECT_LT (e.max, 4e-6);

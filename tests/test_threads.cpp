@@ -1,128 +1,72 @@
 // SPDX-License-Identifier: MIT
-// Threads: several at once on one shared object, each with a scratch array
-// of its own, on every path and on both sides of the lengths where the
-// scalar path's phasors start; and objects of their own through the calls
-// without scratch. Every thread must get exactly the results of one thread.
-// A program of its own, so that CI can build it under ThreadSanitizer,
-// which reports any write the scratch calls make to the shared object.
+// Threads on every path, either side of the scalar path's first phasor
+// length: on one shared object through the scratch calls, and each on an
+// object of its own, built as the others run, through the plain calls; each
+// must get one thread's results bit for bit. Built alone under
+// ThreadSanitizer by CI, which reports any write to the shared object.
 
-#include "quarn/FFTReal.h"
-#include "paths.h"
-#include "reference.h"
+#include "common.h"
 
-#include <gtest/gtest.h>
-
-#include <atomic>
+#include <latch>
 #include <thread>
 #include <vector>
 
 namespace
 {
 
-using quarn::FFTReal;
-using quarn::FFTRealIsa;
+using namespace qtest;
 
 constexpr int THREADS = 4;
 constexpr int ROUNDS = 3;
-constexpr int LENGTHS [] = { 16, 1 << 10, 1 << 13, 1 << 14, 1 << 16 };
 
-// The spectrum, then the signal back from it, in one vector; through the
-// scratch calls when `scratch` is given.
+// The spectrum, then the signal back from it.
 template <class T>
-std::vector <T> run (const FFTReal <T> &fft, const std::vector <T> &x, T *scratch)
+std::vector <std::vector <T>> run (const FFTReal <T> &fft, const std::vector <T> &x, T *scratch = nullptr)
 {
-    const std::size_t n = x.size ();
-    std::vector <T> r (2 * n);
-    scratch != nullptr ? fft.forward (r.data (), x.data (), scratch) : fft.forward (r.data (), x.data ());
-    scratch != nullptr ? fft.backward (r.data () + n, r.data (), scratch) : fft.backward (r.data () + n, r.data ());
-    return r;
-}
-
-// Starts `work (t)` on THREADS threads at once; gives the mismatches they counted.
-template <class F>
-int on_threads (F work)
-{
-    std::atomic <int> ready { 0 };
-    std::atomic <int> mismatches { 0 };
-    std::vector <std::thread> threads;
-    for (int t = 0; t < THREADS; ++ t)
-    {
-        threads.emplace_back ([&, t] {
-            ++ ready;
-            while (ready < THREADS)
-            {
-                std::this_thread::yield ();
-            }
-            mismatches += work (t);
-        });
-    }
-    for (std::thread &th : threads)
-    {
-        th.join ();
-    }
-    return mismatches;
+    const std::vector <T> f = transform (fft, true, x, scratch);
+    return { f, transform (fft, false, f, scratch) };
 }
 
 template <class T>
-void expect_shared_object_agrees (FFTRealIsa isa)
+void expect_threads_agree (FFTRealIsa isa)
 {
-    for (int n : LENGTHS)
+    for (int n : { 16, 1 << 10, 1 << 13, 1 << 14, 1 << 16 })
     {
         const FFTReal <T> shared (n, isa);
         std::vector <std::vector <T>> inputs;
-        std::vector <std::vector <T>> expect;
+        std::vector <std::vector <std::vector <T>>> expect;
         for (int t = 0; t < THREADS; ++ t)
         {
-            inputs.push_back (qtest::random_signal <T> (n, unsigned (n + t)));
-            expect.push_back (run (FFTReal <T> (n, isa), inputs.back (), static_cast <T *> (nullptr)));
+            inputs.push_back (random_signal <T> (n, unsigned (n + t)));
+            expect.push_back (run (FFTReal <T> (n, isa), inputs.back ()));
         }
-        const int mismatches = on_threads ([&] (int t) {
-            std::vector <T> scratch (std::size_t (shared.scratch_length ()));
-            int bad = 0;
-            for (int round = 0; round < ROUNDS; ++ round)
-            {
-                bad += run (shared, inputs [std::size_t (t)], scratch.data ()) != expect [std::size_t (t)];
-            }
-            return bad;
-        });
-        EXPECT_EQ (mismatches, 0) << "n " << n;
+        std::vector <int> mismatches (THREADS, 0);
+        std::latch start (THREADS);
+        std::vector <std::jthread> threads;
+        for (std::size_t t = 0; t < THREADS; ++ t)
+        {
+            threads.emplace_back ([&, t] {
+                start.arrive_and_wait ();
+                const FFTReal <T> own (n, isa);
+                std::vector <T> scratch (std::size_t (shared.scratch_length ()));
+                for (int round = 0; round < ROUNDS; ++ round)
+                {
+                    mismatches [t] += (run (shared, inputs [t], scratch.data ()) != expect [t])
+                                      + (run (own, inputs [t]) != expect [t]);
+                }
+            });
+        }
+        threads.clear ();
+        EXPECT_EQ (mismatches, std::vector <int> (THREADS, 0)) << "n " << n;
     }
 }
 
-class SharedObject : public qtest::PathTest {};
+QUARN_PATH_SUITE (SharedObject);
 
 TEST_P (SharedObject, ScratchCallsOnManyThreadsMatchOneThread)
 {
-    expect_shared_object_agrees <float> (GetParam ());
-    expect_shared_object_agrees <double> (GetParam ());
-}
-
-QUARN_INSTANTIATE_PATHS (SharedObject);
-
-// Each thread builds its objects while the others do, then runs each length
-// in turn, several times.
-TEST (Threads, OneObjectPerThreadMatchesOneThread)
-{
-    std::vector <std::vector <float>> inputs;
-    std::vector <std::vector <float>> expect;
-    for (int n : LENGTHS)
-    {
-        inputs.push_back (qtest::random_signal <float> (n, unsigned (n)));
-        expect.push_back (run (FFTReal <float> (n), inputs.back (), static_cast <float *> (nullptr)));
-    }
-    const int mismatches = on_threads ([&] (int) {
-        std::vector <FFTReal <float>> ffts (std::begin (LENGTHS), std::end (LENGTHS));
-        int bad = 0;
-        for (int round = 0; round < ROUNDS; ++ round)
-        {
-            for (std::size_t i = 0; i < ffts.size (); ++ i)
-            {
-                bad += run (ffts [i], inputs [i], static_cast <float *> (nullptr)) != expect [i];
-            }
-        }
-        return bad;
-    });
-    EXPECT_EQ (mismatches, 0);
+    expect_threads_agree <float> (GetParam ());
+    expect_threads_agree <double> (GetParam ());
 }
 
 }  // namespace
