@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The interface by examples that tell right from wrong: transforms and
 // rescale worked by hand, the complex view, moves, the free functions,
-// lengths of other integer types. Odd data (README): NaN and infinities,
+// lengths of other integer types. Odd data (docs/odd-data.md): NaN, infinities,
 // subnormals, magnitudes near FLT_MAX, which may not crash, poison the object
 // for later calls, or give a wrong finite number.
 

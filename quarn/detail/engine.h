@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, part 3: the order of the sweeps, and where the scratch
-// array lies. Engine <V>::forward and backward run a whole transform of
-// 2^MIN_BITS samples or more on the vocabulary V; dispatch.h compiles them
-// once per instruction set.
+// The vector paths, the third of three headers: the order of the sweeps,
+// and where the scratch array lies. Engine <V>::forward and backward run a
+// whole transform of 2^MIN_BITS samples or more on the vocabulary V;
+// dispatch.h compiles them once per instruction set.
 
 #ifndef QUARN_DETAIL_ENGINE_H
 #define QUARN_DETAIL_ENGINE_H

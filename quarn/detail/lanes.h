@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, part 1: the stages that run on lanes.
+// The vector paths, the first of three headers: the stages that run on
+// lanes.
 //
 // For N = 2^L samples and W = 2^w lanes, the first L - w stages of the
 // transform are W independent transforms of N / W points, one per decimated

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, part 2: the last w stages, in one sweep between the lanes
-// and the packed layout.
+// The vector paths, the second of three headers: the last w stages, in one
+// sweep between the lanes and the packed layout.
 //
 // After L - w stages (lanes.h) the packed layout holds W rows of R = N / W
 // elements, row p being lane bitrev_w (p). The last w stages merge them. For
