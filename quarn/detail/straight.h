@@ -18,7 +18,7 @@ namespace quarn::detail
 // f (0), f (1), ... f (COUNT - 1), each index a constant: written out, with
 // no loop left for the compiler to vectorise its own way.
 template <class F, int... I>
-QUARN_INLINE void repeat (F f, std::integer_sequence <int, I...>)
+QUARN_INLINE void repeat (F f, std::integer_sequence <int, I...> /* indices */)
 {
     (f (std::integral_constant <int, I> {}), ...);
 }
