@@ -146,7 +146,6 @@ struct Steps
     }
 };
 
-// A whole transform of 2^MIN_BITS samples or more, step by step.
 // A whole transform of 2^MIN_BITS samples or more, step by step. Depth
 // first: the arrays are taken in regions of the largest blocked group's
 // block (group 1 of the schedule); in each, the passes of groups 0 and 1,
