@@ -239,6 +239,40 @@ struct Engine
         St::last (tab, f, cur);
     }
 
+    // The shortest lengths, 2^MIN_BITS and twice that: the first kernel, at
+    // most one lane pass, the last stages, with no schedule to walk.
+    static void forward_short (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
+    {
+        const Idx n = Idx (1) << tab.schedule.split;
+        T * const buf = place_scratch (scratch, f, tab.nbr_bits);
+        if (tab.schedule.split == S::FK_BITS)
+        {
+            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
+        }
+        else
+        {
+            St::first (tab, f, x, 0, n / S::FK_LEN, false);
+            St::single (tab, buf, f, n, S::FK_BITS);
+        }
+        St::last (tab, f, buf);
+    }
+
+    static void backward_short (const VectorTables <T> &tab, T *x, const T *f, T *scratch)
+    {
+        const Idx n = Idx (1) << tab.schedule.split;
+        T * const buf = place_scratch (scratch, x, tab.nbr_bits);
+        if (tab.schedule.split == S::FK_BITS)
+        {
+            St::last_inv (tab, buf, f);
+        }
+        else
+        {
+            St::last_inv (tab, x, f);
+            St::single_inv (tab, buf, x, n, S::FK_BITS);
+        }
+        St::first_inv (tab, x, buf);
+    }
+
     // The inverse: N times the samples of the packed spectrum f into x.
     static void backward (const VectorTables <T> &tab, T *x, const T *f, T *scratch)
     {
