@@ -30,16 +30,6 @@
 namespace quarn::detail
 {
 
-// The shortest lengths of a path (the first kernel, at most one lane pass,
-// the last stages) take a way of their own that walks no schedule: up to
-// 15% faster there. On vectors of 16 bytes that way is also flattened, with no
-// call per step (another 10% at 2^5 and 2^6 floats on SSE2); the wider
-// paths' kernels are too long for a second copy to pay for its compile time
-// (half a second a file for AVX2's, more for AVX-512's): there the short way
-// calls the steps below, which flatten leaves as calls (they are noinline).
-template <class V>
-constexpr bool SHORT_FLAT = sizeof (typename V::Scalar) * V::W == 16;
-
 // The steps of one vocabulary, each a function of its own compiled for the
 // instruction set and flattened: every kernel, butterfly and vocabulary call
 // inside is inlined. A step per function rather than the whole transform in
@@ -53,7 +43,6 @@ constexpr bool SHORT_FLAT = sizeof (typename V::Scalar) * V::W == 16;
         using T = V::Scalar;                                                                \
         using Tab = VectorTables <T>;                                                       \
         using K = Steps <V>;                                                                \
-        using ShortSteps = std::conditional_t <SHORT_FLAT <V>, K, NAME##_steps>;            \
         ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
         { K::first (t, d, x, b, c, o); }                                                    \
         ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, const T *s, Idx len, int p) \
@@ -70,24 +59,16 @@ constexpr bool SHORT_FLAT = sizeof (typename V::Scalar) * V::W == 16;
         { K::pair_inv (t, d, s, len, p); }                                                  \
         ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
-        ATTR [[gnu::flatten, gnu::noinline]] static void short_forward (const Tab &t, T *f, const T *x, T *s) \
-        { Engine <V, ShortSteps>::forward_short (t, f, x, s); }                             \
-        ATTR [[gnu::flatten, gnu::noinline]] static void short_backward (const Tab &t, T *x, const T *f, T *s) \
-        { Engine <V, ShortSteps>::backward_short (t, x, f, s); }                            \
     };                                                                                      \
     inline void forward_##NAME (const VectorTables <V::Scalar> &tab,                        \
         V::Scalar f [], const V::Scalar x [], V::Scalar scratch [])                         \
     {                                                                                       \
-        if (tab.schedule.split <= Shape <V>::FK_BITS + 1)                                   \
-        { NAME##_steps::short_forward (tab, f, x, scratch); }                               \
-        else { Engine <V, NAME##_steps>::forward (tab, f, x, scratch); }                    \
+        Engine <V, NAME##_steps>::forward (tab, f, x, scratch);                             \
     }                                                                                       \
     inline void backward_##NAME (const VectorTables <V::Scalar> &tab,                       \
         V::Scalar x [], const V::Scalar f [], V::Scalar scratch [])                         \
     {                                                                                       \
-        if (tab.schedule.split <= Shape <V>::FK_BITS + 1)                                   \
-        { NAME##_steps::short_backward (tab, x, f, scratch); }                              \
-        else { Engine <V, NAME##_steps>::backward (tab, x, f, scratch); }                   \
+        Engine <V, NAME##_steps>::backward (tab, x, f, scratch);                            \
     }
 // NOLINTEND(bugprone-macro-parentheses)
 
