@@ -56,9 +56,9 @@ struct Steps
     using T = typename V::Scalar;
     using Tab = VectorTables <T>;
 
-    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
+    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count)
     {
-        first_stages <V> (tab, d, x, from, count, by_output);
+        first_stages <V> (tab, d, x, from, count);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
@@ -160,10 +160,6 @@ struct Engine
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
 
-    // Vectors of a whole cache line: the first kernel may fill a region at a
-    // time, reading x out of order without fetching a line twice.
-    static constexpr bool LINE_VECTORS = sizeof (T) * S::W >= 64;
-
     // Passes `from` .. `to` - 1 over len elements from p, alternating with
     // q; returns where the result is. One single pass first if the count is
     // odd, then pairs.
@@ -222,15 +218,15 @@ struct Engine
         T * const b = (a == f) ? buf : f;
         T *cur = a;
         const Idx region = s.block [1];
-        if (! LINE_VECTORS)
+        if (! S::LINE_VECTORS)
         {
-            St::first (tab, a, x, 0, n / S::FK_LEN, false);
+            St::first (tab, a, x, 0, n / S::FK_LEN);
         }
         for (Idx r = 0; r < n; r += region)
         {
-            if (LINE_VECTORS)
+            if (S::LINE_VECTORS)
             {
-                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN, true);
+                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN);
             }
             T *p = a;
             for (Idx c = r; c < r + region; c += s.block [0])
@@ -253,11 +249,11 @@ struct Engine
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
         if (tab.schedule.split == S::FK_BITS)
         {
-            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
+            St::first (tab, buf, x, 0, n / S::FK_LEN);
         }
         else
         {
-            St::first (tab, f, x, 0, n / S::FK_LEN, false);
+            St::first (tab, f, x, 0, n / S::FK_LEN);
             St::single (tab, buf, f, n, S::FK_BITS);
         }
         St::last (tab, f, buf);

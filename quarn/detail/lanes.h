@@ -42,6 +42,11 @@ struct Shape
     // Shortest transform: one first-kernel block per lane, and rows of at
     // least 2 W elements for the last stages.
     static constexpr int MIN_BITS = FK_BITS + W_BITS;
+
+    // Vectors of a whole cache line: the first kernel may fill a region of
+    // its output at a time, reading x out of order without fetching a line
+    // twice.
+    static constexpr bool LINE_VECTORS = sizeof (typename V::Scalar) * W >= 64;
 };
 
 // The numbers 0 .. 31 with their 5 bits reversed.
@@ -69,16 +74,24 @@ QUARN_INLINE Idx reversed (Idx x, int bits)
     return r;
 }
 
-// Counts upwards in bit-reversed order over `bits` bits: add 1 at the top
-// bit and carry downwards.
-QUARN_INLINE Idx next_reversed (Idx r, int bits)
+// The bit-reversed successor of r = reversed (i - 1, bits), for 1 <= i <=
+// 2^bits: adding 1 to i - 1 flips its trailing ones and the zero above them,
+// so r flips as many bits from the top down. Without a loop: a carry loop's
+// varying trip count costs a mispredicted branch on most blocks of the first
+// kernel (up to 25% of its time on 4 lanes).
+QUARN_INLINE Idx next_reversed (Idx r, Idx i, int bits)
 {
-    Idx bit = (bits > 0) ? Idx (1) << (bits - 1) : 0;
-    while (bit != 0 && ((r ^= bit) & bit) == 0)
+#if defined (__GNUC__) || defined (__clang__)
+    const int flips = __builtin_ctzll (static_cast <unsigned long long> (i)) + 1;
+#else
+    int flips = 1;
+    while (((i >> (flips - 1)) & 1) == 0)
     {
-        bit >>= 1;
+        ++ flips;
     }
-    return r;
+#endif
+    const Idx all = (Idx (1) << bits) - 1;
+    return r ^ (all ^ (all >> flips));
 }
 
 // ---- Phasors -----------------------------------------------------------------
@@ -469,17 +482,18 @@ QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Sc
 }
 
 // Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
-// first .. first + count - 1, counted in the order of the output (df) when
-// by_output, else of the input (x). Lane t takes the samples x [m W + t];
+// first .. first + count - 1, counted in the order of the output (df) for
+// vectors of a whole cache line, else of the input (x). Lane t takes the samples x [m W + t];
 // output block rb of FK_LEN elements reads its element j from
 // m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb): from
 // FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
 // blocks read each place of x in sequence, which vectors narrower than a
 // cache line need so as not to fetch lines again; in the output's order,
-// they fill a region of df at a time.
+// they fill a region of df at a time. The order is fixed per vocabulary, so
+// that the addresses of x are plain induction variables in the input's order.
 template <class V>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
-                                const typename V::Scalar *x, Idx first, Idx count, bool by_output)
+                                const typename V::Scalar *x, Idx first, Idx count)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
@@ -487,10 +501,10 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
     Idx r = reversed (first, block_bits);
-    for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, block_bits))
+    for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
-        const Idx b = by_output ? r : i;
-        const Idx rb = by_output ? i : r;
+        const Idx b = S::LINE_VECTORS ? r : i;
+        const Idx rb = S::LINE_VECTORS ? i : r;
         const typename V::Scalar * const xb = x + b * S::W;
         V v [S::FK_LEN];
 #pragma GCC unroll 32
@@ -536,7 +550,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
     Idx rb = 0;
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, block_bits))
+    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, b, block_bits))
     {
         typename V::Scalar * const xb = x + b * S::W;
         // The first pass reads the block in as it goes.
