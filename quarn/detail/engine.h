@@ -64,18 +64,10 @@ struct Steps
     // Twiddles from phasors only above the table limit, and only in float.
     static constexpr bool PHASORS = std::is_same <T, float>::value;
 
-    QUARN_INLINE static void single (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    QUARN_INLINE static void single (const Tab &tab, T *d, const T *s, Idx len)
     {
-        if (PHASORS && pass > tab.limit)
-        {
-            PhasorTwiddles <V> tw (tab, pass);
-            merge_blocks <V> (d, s, len, Idx (1) << pass, tw);
-        }
-        else
-        {
-            TableTwiddles <V> tw (tab, pass);
-            merge_blocks <V> (d, s, len, Idx (1) << pass, tw);
-        }
+        TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
+        merge_blocks <V> (d, s, len, Idx (1) << Shape <V>::FK_BITS, tw);
     }
 
     QUARN_INLINE static void pair (const Tab &tab, T *d, const T *s, Idx len, int pass)
@@ -108,18 +100,10 @@ struct Steps
         first_stages_inv <V> (tab, x, s);
     }
 
-    QUARN_INLINE static void single_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    QUARN_INLINE static void single_inv (const Tab &tab, T *d, const T *s, Idx len)
     {
-        if (PHASORS && pass > tab.limit)
-        {
-            PhasorTwiddles <V> tw (tab, pass);
-            split_blocks <V> (d, s, len, Idx (1) << pass, tw);
-        }
-        else
-        {
-            TableTwiddles <V> tw (tab, pass);
-            split_blocks <V> (d, s, len, Idx (1) << pass, tw);
-        }
+        TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
+        split_blocks <V> (d, s, len, Idx (1) << Shape <V>::FK_BITS, tw);
     }
 
     QUARN_INLINE static void pair_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
@@ -162,14 +146,15 @@ struct Engine
 
     // Passes `from` .. `to` - 1 over len elements from p, alternating with
     // q; returns where the result is. One single pass first if the count is
-    // odd, then pairs.
+    // odd, then pairs. Only group 0 has an odd count, and it starts right
+    // after the first kernel (tables.h), where `single` runs.
     QUARN_INLINE static T * passes (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to)
     {
         for (int pass = from; pass < to; )
         {
             if (pass == from && ((to - from) & 1) != 0)
             {
-                St::single (tab, q, p, len, pass);
+                St::single (tab, q, p, len);
                 pass += 1;
             }
             else
@@ -192,7 +177,7 @@ struct Engine
         }
         if (((to - from) & 1) != 0)
         {
-            St::single_inv (tab, q, p, len, from);
+            St::single_inv (tab, q, p, len);
             std::swap (p, q);
         }
         return p;
@@ -254,7 +239,7 @@ struct Engine
         else
         {
             St::first (tab, f, x, 0, n / S::FK_LEN);
-            St::single (tab, buf, f, n, S::FK_BITS);
+            St::single (tab, buf, f, n);
         }
         St::last (tab, f, buf);
     }
@@ -270,7 +255,7 @@ struct Engine
         else
         {
             St::last_inv (tab, x, f);
-            St::single_inv (tab, buf, x, n, S::FK_BITS);
+            St::single_inv (tab, buf, x, n);
         }
         St::first_inv (tab, x, buf);
     }

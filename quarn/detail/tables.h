@@ -94,7 +94,9 @@ inline void build_phasor_starts (double *dst, int from, int to)
 // 32 KiB, in L1), then those on blocks of up to 2^MIDDLE_BITS floats (both
 // arrays, 512 KiB, in an L2 of 1 MiB or more); only the passes above sweep
 // the whole arrays. In each group one single pass first if the count is
-// odd, then pairs.
+// odd, then pairs: only group 0 can have an odd count (the two groups above
+// it hold even counts), so the one single pass of a transform comes right
+// after the first kernel, which the engine relies on.
 
 constexpr int INNER_BITS = 12;
 constexpr int MIDDLE_BITS = 16;
