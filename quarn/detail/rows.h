@@ -402,6 +402,11 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
     constexpr int W_BITS = Shape <V>::W_BITS;
     const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
     const Idx h = r >> 1;
+    // First: its elements (0 and R / 2 of the rows) are written lane by lane,
+    // and the first kernel, which reads them as vectors, may follow at once
+    // on short transforms; a vector load waits long for narrower stores still
+    // in flight. The chunks write none of these elements.
+    multiples_backward <V> (tab, df, sf);
     ChunkTwiddles <V> tw (tab, r);
     for (Idx i = 1; i < h; i += W)
     {
@@ -439,7 +444,6 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
             }
         }
     }
-    multiples_backward <V> (tab, df, sf);
 }
 
 }  // namespace quarn::detail
