@@ -20,6 +20,7 @@
 #include "quarn/detail/lanes.h"
 
 #include <cmath>
+#include <type_traits>
 
 namespace quarn::detail
 {
@@ -98,26 +99,35 @@ public:
 
 private:
     // Widest members first: the vectors would otherwise leave padding holes.
-    V _cos [count (COUNT)] = {};
-    V _sin [count (COUNT)] = {};
-    Phasors <V> _row {};
-    double _rot_c [count (COUNT)] = {};
-    double _rot_s [count (COUNT)] = {};
+    V _cos [count (COUNT)];
+    V _sin [count (COUNT)];
+    Phasors <V> _row;
+    double _rot_c [count (COUNT)];
+    double _rot_s [count (COUNT)];
     const T * _tab = nullptr;
     Idx _r;
     Idx _top = 0;
     bool _phasor = false;
 };
 
+// The place of a level that fewer lanes do not have.
+struct NoLevel
+{
+    template <class Tab>
+    QUARN_INLINE NoLevel (const Tab & /* tab */, Idx /* r */) {}
+};
+
 template <class V>
 struct ChunkTwiddles
 {
     static constexpr int W_BITS = Shape <V>::W_BITS;
+    template <int A>
+    using Level = typename std::conditional <(W_BITS > A), LevelTwiddles <V, A>, NoLevel>::type;
 
-    LevelTwiddles <V, 0> t0;
-    LevelTwiddles <V, (W_BITS > 1) ? 1 : 0> t1;
-    LevelTwiddles <V, (W_BITS > 2) ? 2 : 0> t2;
-    LevelTwiddles <V, (W_BITS > 3) ? 3 : 0> t3;
+    Level <0> t0;
+    Level <1> t1;
+    Level <2> t2;
+    Level <3> t3;
 
     QUARN_INLINE ChunkTwiddles (const VectorTables <typename V::Scalar> &tab, Idx r)
     :   t0 (tab, r), t1 (tab, r), t2 (tab, r), t3 (tab, r)
