@@ -379,11 +379,38 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
 
 // ---- First kernel --------------------------------------------------------------
 
+// The twiddle pairs of levels up to TOP (TOP >= 3), copied from the tables
+// once per sweep: read from the tables inside the first kernel's loop, they
+// were loaded again after every vector store (which may alias anything),
+// with the address arithmetic of their level each time.
+template <class T, int TOP>
+struct LowPairs
+{
+    T p [2 << (TOP - 1)];
+
+    QUARN_INLINE explicit LowPairs (const VectorTables <T> &tab)
+    {
+#pragma GCC unroll 16
+        for (Idx i = 0; i < (Idx (1) << (TOP - 1)); ++ i)
+        {
+            tab.pair (TOP, i, p [2 * i], p [2 * i + 1]);
+        }
+    }
+
+    // As VectorTables::pair, for level <= TOP.
+    QUARN_INLINE void pair (int level, Idx i, T &c, T &s) const
+    {
+        c = p [(2 * i) << (TOP - level)];
+        s = p [((2 * i) << (TOP - level)) + 1];
+    }
+};
+
 // Merge pass PASS on LEN elements, as merge_blocks does it in memory, from
 // in (j) to out (j, value): the first kernel's passes above the third stage,
-// and the last stages' multiples of R / 2 (rows.h).
-template <class E, int LEN, int PASS, class In, class Out>
-QUARN_INLINE void merge_pass (In in, Out out, const VectorTables <typename E::Scalar> &tab)
+// and the last stages' multiples of R / 2 (rows.h). Pairs: VectorTables or
+// LowPairs.
+template <class E, int LEN, int PASS, class In, class Out, class Pairs>
+QUARN_INLINE void merge_pass (In in, Out out, const Pairs &tab)
 {
     constexpr Idx n = Idx (1) << PASS;
     constexpr Idx h = n >> 1;
@@ -413,8 +440,8 @@ QUARN_INLINE void merge_pass (In in, Out out, const VectorTables <typename E::Sc
 }
 
 // Its inverse, doubled.
-template <class E, int LEN, int PASS, class In, class Out>
-QUARN_INLINE void split_pass (In in, Out out, const VectorTables <typename E::Scalar> &tab)
+template <class E, int LEN, int PASS, class In, class Out, class Pairs>
+QUARN_INLINE void split_pass (In in, Out out, const Pairs &tab)
 {
     constexpr Idx n = Idx (1) << PASS;
     constexpr Idx h = n >> 1;
@@ -446,8 +473,8 @@ QUARN_INLINE void split_pass (In in, Out out, const VectorTables <typename E::Sc
 }
 
 // Merge passes PASS .. END - 1 on LEN elements held in registers.
-template <class E, int LEN, int PASS, int END>
-QUARN_INLINE void merge_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
+template <class E, int LEN, int PASS, int END, class Pairs>
+QUARN_INLINE void merge_in_registers (E v [], const Pairs &tab)
 {
     if constexpr (PASS < END)
     {
@@ -464,8 +491,8 @@ QUARN_INLINE void merge_in_registers (E v [], const VectorTables <typename E::Sc
 }
 
 // The inverse of merge_in_registers: passes END - 1 .. PASS.
-template <class E, int LEN, int PASS, int END>
-QUARN_INLINE void split_in_registers (E v [], const VectorTables <typename E::Scalar> &tab)
+template <class E, int LEN, int PASS, int END, class Pairs>
+QUARN_INLINE void split_in_registers (E v [], const Pairs &tab)
 {
     if constexpr (PASS < END)
     {
@@ -500,6 +527,7 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
+    const LowPairs <typename V::Scalar, (S::FK_BITS > 4) ? S::FK_BITS - 1 : 3> low (tab);
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
@@ -524,8 +552,8 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
         const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
         if constexpr (S::FK_BITS > 3)
         {
-            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, tab);
-            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out, tab);
+            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, low);
+            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out, low);
         }
         else
         {
@@ -549,6 +577,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
+    const LowPairs <typename V::Scalar, (S::FK_BITS > 4) ? S::FK_BITS - 1 : 3> low (tab);
     Idx rb = 0;
     for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, b, block_bits))
     {
@@ -559,8 +588,8 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
         if constexpr (S::FK_BITS > 3)
         {
             split_pass <V, S::FK_LEN, S::FK_BITS - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
-                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; }, tab);
-            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, tab);
+                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; }, low);
+            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, low);
         }
         else
         {
