@@ -43,8 +43,8 @@ namespace quarn::detail
         using T = V::Scalar;                                                                \
         using Tab = VectorTables <T>;                                                       \
         using K = Steps <V>;                                                                \
-        ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c) \
-        { K::first (t, d, x, b, c); }                                                       \
+        ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
+        { K::first (t, d, x, b, c, o); }                                                    \
         ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, const T *s, Idx len) \
         { K::single (t, d, s, len); }                                                       \
         ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, const T *s, Idx len, int p) \

@@ -11,6 +11,7 @@
 #include "quarn/detail/lanes.h"
 #include "quarn/detail/rows.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <type_traits>
 #include <utility>
@@ -56,9 +57,9 @@ struct Steps
     using T = typename V::Scalar;
     using Tab = VectorTables <T>;
 
-    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count)
+    QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
     {
-        first_stages <V> (tab, d, x, from, count);
+        first_stages <V> (tab, d, x, from, count, by_output);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
@@ -203,15 +204,16 @@ struct Engine
         T * const b = (a == f) ? buf : f;
         T *cur = a;
         const Idx region = s.block [1];
-        if (! S::LINE_VECTORS)
+        const bool by_region = S::LINE_VECTORS && (std::size_t (1) << tab.nbr_bits) * sizeof (T) <= S::BY_REGION_BYTES;
+        if (! by_region)
         {
-            St::first (tab, a, x, 0, n / S::FK_LEN);
+            St::first (tab, a, x, 0, n / S::FK_LEN, false);
         }
         for (Idx r = 0; r < n; r += region)
         {
-            if (S::LINE_VECTORS)
+            if (by_region)
             {
-                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN);
+                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN, true);
             }
             T *p = a;
             for (Idx c = r; c < r + region; c += s.block [0])
@@ -234,11 +236,11 @@ struct Engine
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
         if (tab.schedule.split == S::FK_BITS)
         {
-            St::first (tab, buf, x, 0, n / S::FK_LEN);
+            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
         }
         else
         {
-            St::first (tab, f, x, 0, n / S::FK_LEN);
+            St::first (tab, f, x, 0, n / S::FK_LEN, false);
             St::single (tab, buf, f, n);
         }
         St::last (tab, f, buf);

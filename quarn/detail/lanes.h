@@ -21,6 +21,7 @@
 #include "quarn/detail/butterfly.h"
 #include "quarn/detail/tables.h"
 
+#include <cstddef>
 #include <type_traits>
 
 namespace quarn::detail
@@ -47,6 +48,12 @@ struct Shape
     // its output at a time, reading x out of order without fetching a line
     // twice.
     static constexpr bool LINE_VECTORS = sizeof (typename V::Scalar) * W >= 64;
+
+    // Up to this many bytes of input, vectors of a whole cache line take the
+    // first kernel region by region (up to 10% faster at 2^10 float). Past
+    // it, reading x out of order costs more than it saves: in order, float
+    // at 2^20 was 16% faster and double at 2^20 on 8 lanes 15%.
+    static constexpr std::size_t BY_REGION_BYTES = std::size_t (1) << 19;
 };
 
 // The numbers 0 .. 31 with their 5 bits reversed.
@@ -509,18 +516,19 @@ QUARN_INLINE void split_in_registers (E v [], const Pairs &tab)
 }
 
 // Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
-// first .. first + count - 1, counted in the order of the output (df) for
-// vectors of a whole cache line, else of the input (x). Lane t takes the samples x [m W + t];
+// first .. first + count - 1, counted in the order of the output (df) where
+// by_output (only for vectors of a whole cache line), else of the input (x). Lane t takes the samples x [m W + t];
 // output block rb of FK_LEN elements reads its element j from
 // m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb): from
 // FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
 // blocks read each place of x in sequence, which vectors narrower than a
 // cache line need so as not to fetch lines again; in the output's order,
-// they fill a region of df at a time. The order is fixed per vocabulary, so
-// that the addresses of x are plain induction variables in the input's order.
+// they fill a region of df at a time. For narrower vectors the order is
+// fixed at compile time, so that the addresses of x are plain induction
+// variables (a choice at run time cost the 4-lane kernel 7%).
 template <class V>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
-                                const typename V::Scalar *x, Idx first, Idx count)
+                                const typename V::Scalar *x, Idx first, Idx count, bool by_output)
 {
     using S = Shape <V>;
     const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
@@ -531,8 +539,9 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
-        const Idx b = S::LINE_VECTORS ? r : i;
-        const Idx rb = S::LINE_VECTORS ? i : r;
+        const bool out_order = S::LINE_VECTORS && by_output;
+        const Idx b = out_order ? r : i;
+        const Idx rb = out_order ? i : r;
         const typename V::Scalar * const xb = x + b * S::W;
         V v [S::FK_LEN];
 #pragma GCC unroll 32
