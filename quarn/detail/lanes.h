@@ -386,36 +386,47 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
 
 // ---- First kernel --------------------------------------------------------------
 
-// The twiddle pairs of levels up to TOP (TOP >= 3), copied from the tables
-// once per sweep: read from the tables inside the first kernel's loop, they
-// were loaded again after every vector store (which may alias anything),
-// with the address arithmetic of their level each time.
-template <class T, int TOP>
-struct LowPairs
+// cos (k pi / 32) for k = 0 .. 16, each as the tables hold it (the double
+// nearest the cosine of k (pi / 32), cos (pi / 2) as 0): the twiddles of
+// levels up to 5, which the first kernel, the last stages' multiples and the
+// straight kernels read as constants. Read from the tables inside the first
+// kernel's loop, they were loaded again after every vector store (which may
+// alias anything), with the address arithmetic of their level each time.
+constexpr double COS_32 [17] = {
+    1.0,
+    0.9951847266721969,
+    0.9807852804032304,
+    0.9569403357322088,
+    0.9238795325112867,
+    0.881921264348355,
+    0.8314696123025452,
+    0.773010453362737,
+    0.7071067811865476,
+    0.6343932841636455,
+    0.5555702330196023,
+    0.4713967368259978,
+    0.38268343236508984,
+    0.29028467725446233,
+    0.19509032201612833,
+    0.09801714032956077,
+    0.0
+};
+
+// As VectorTables::pair, for 1 <= level <= 5: cos and sin of i pi / 2^level.
+template <class T>
+struct LowTwiddles
 {
-    T p [2 << (TOP - 1)];
-
-    QUARN_INLINE explicit LowPairs (const VectorTables <T> &tab)
+    QUARN_INLINE static void pair (int level, Idx i, T &c, T &s)
     {
-#pragma GCC unroll 16
-        for (Idx i = 0; i < (Idx (1) << (TOP - 1)); ++ i)
-        {
-            tab.pair (TOP, i, p [2 * i], p [2 * i + 1]);
-        }
-    }
-
-    // As VectorTables::pair, for level <= TOP.
-    QUARN_INLINE void pair (int level, Idx i, T &c, T &s) const
-    {
-        c = p [(2 * i) << (TOP - level)];
-        s = p [((2 * i) << (TOP - level)) + 1];
+        c = static_cast <T> (COS_32 [i << (5 - level)]);
+        s = static_cast <T> (COS_32 [((Idx (1) << (level - 1)) - i) << (5 - level)]);
     }
 };
 
 // Merge pass PASS on LEN elements, as merge_blocks does it in memory, from
 // in (j) to out (j, value): the first kernel's passes above the third stage,
 // and the last stages' multiples of R / 2 (rows.h). Pairs: VectorTables or
-// LowPairs.
+// LowTwiddles.
 template <class E, int LEN, int PASS, class In, class Out, class Pairs>
 QUARN_INLINE void merge_pass (In in, Out out, const Pairs &tab)
 {
@@ -535,7 +546,7 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    const LowPairs <typename V::Scalar, (S::FK_BITS > 4) ? S::FK_BITS - 1 : 3> low (tab);
+    constexpr LowTwiddles <typename V::Scalar> low {};
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
@@ -586,7 +597,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
-    const LowPairs <typename V::Scalar, (S::FK_BITS > 4) ? S::FK_BITS - 1 : 3> low (tab);
+    constexpr LowTwiddles <typename V::Scalar> low {};
     Idx rb = 0;
     for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, b, block_bits))
     {

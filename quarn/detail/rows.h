@@ -311,7 +311,7 @@ QUARN_INLINE void multiples_forward (const VectorTables <typename V::Scalar> &ta
         a [2 * p].v = lanes [bit_reversed <W_BITS> (p)];
         a [2 * p + 1].v = lanes [h * W + bit_reversed <W_BITS> (p)];
     }
-    merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a, tab);
+    merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a, LowTwiddles <typename V::Scalar> ());
 #pragma GCC unroll 32
     for (int j = 0; j < 2 * W; ++ j)
     {
@@ -333,7 +333,7 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
     {
         a [j].v = f [j * h];
     }
-    split_in_registers <E, 2 * W, 1, W_BITS + 1> (a, tab);
+    split_in_registers <E, 2 * W, 1, W_BITS + 1> (a, LowTwiddles <typename V::Scalar> ());
 #pragma GCC unroll 16
     for (int p = 0; p < W; ++ p)
     {
@@ -415,7 +415,7 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
     // First: its elements (0 and R / 2 of the rows) are written lane by lane,
     // and the first kernel, which reads them as vectors, may follow at once
     // on short transforms; a vector load waits long for narrower stores still
-    // in flight. The chunks write none of these elements.
+    // in flight. The chunks leave these elements alone.
     multiples_backward <V> (tab, df, sf);
     ChunkTwiddles <V> tw (tab, r);
     for (Idx i = 1; i < h; i += W)
@@ -446,10 +446,12 @@ QUARN_INLINE void last_stages_inv (const VectorTables <typename V::Scalar> &tab,
 #pragma GCC unroll 16
         for (Idx k = 0; k < W; ++ k)
         {
-            store_at (df, i + k, x [k]);
-            // Element R of the rows is past the array (see last_stages).
+            // The last lane of the last chunk (i + k = R / 2) would write
+            // element R / 2, which multiples_backward holds, and element R,
+            // which is past the array (see last_stages).
             if (k < W - 1 || i + k < h)
             {
+                store_at (df, i + k, x [k]);
                 store_at (df, h + i + k, y [k]);
             }
         }

@@ -36,7 +36,7 @@ struct Straight
     using E = One <T>;
     static constexpr int N = 1 << BITS;
 
-    static void forward (const VectorTables <T> &tab, T f [], const T x [], T /* scratch */ [])
+    static void forward (const VectorTables <T> & /* tab */, T f [], const T x [], T /* scratch */ [])
     {
         const E k { static_cast <T> (SQRT2_2) };
         E a [count (N)];
@@ -60,11 +60,11 @@ struct Straight
                          [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [c + j] = v; }, k);
             });
             merge_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return a [j]; },
-                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; }, tab);
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; }, LowTwiddles <T> ());
         }
     }
 
-    static void backward (const VectorTables <T> &tab, T x [], const T f [], T /* scratch */ [])
+    static void backward (const VectorTables <T> & /* tab */, T x [], const T f [], T /* scratch */ [])
     {
         const E k { static_cast <T> (SQRT2_2) };
         E a [count (N)];
@@ -76,7 +76,7 @@ struct Straight
         else
         {
             split_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return E { f [j] }; },
-                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; }, tab);
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; }, LowTwiddles <T> ());
             repeat <2> ([&] (auto q) QUARN_INLINE_LAMBDA
             {
                 constexpr int c = 8 * q;
