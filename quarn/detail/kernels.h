@@ -117,8 +117,9 @@ template <class T>
 int Kernels <T>::pair_level (int nbr_bits) const
 {
     // The lane passes read levels up to nbr_bits - w - 1 (at most the
-    // limit), the first kernel and the multiples of the last stages the
-    // levels up to w; the straight kernels level 3.
+    // limit); the levels up to 5, which the first kernel, the last stages'
+    // multiples and the straight kernels read, are constants (lanes.h). At
+    // least level 3, so that the table is never empty.
     const int top = (nbr_bits - w_bits () - 1 < limit) ? nbr_bits - w_bits () - 1 : limit;
     return (top > 3) ? top : 3;
 }

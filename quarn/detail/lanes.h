@@ -412,7 +412,7 @@ constexpr double COS_32 [17] = {
     0.0
 };
 
-// As VectorTables::pair, for 1 <= level <= 5: cos and sin of i pi / 2^level.
+// cos and sin of i pi / 2^level, for 1 <= level <= 5.
 template <class T>
 struct LowTwiddles
 {
@@ -425,11 +425,12 @@ struct LowTwiddles
 
 // Merge pass PASS on LEN elements, as merge_blocks does it in memory, from
 // in (j) to out (j, value): the first kernel's passes above the third stage,
-// and the last stages' multiples of R / 2 (rows.h). Pairs: VectorTables or
-// LowTwiddles.
-template <class E, int LEN, int PASS, class In, class Out, class Pairs>
-QUARN_INLINE void merge_pass (In in, Out out, const Pairs &tab)
+// the last stages' multiples of R / 2 (rows.h) and the straight kernels.
+template <class E, int LEN, int PASS, class In, class Out>
+QUARN_INLINE void merge_pass (In in, Out out)
 {
+    static_assert (PASS <= 5, "the low twiddles' levels");
+    using Tw = LowTwiddles <typename E::Scalar>;
     constexpr Idx n = Idx (1) << PASS;
     constexpr Idx h = n >> 1;
 #pragma GCC unroll 16
@@ -445,7 +446,7 @@ QUARN_INLINE void merge_pass (In in, Out out, const Pairs &tab)
         for (Idx i = 1; i < h; ++ i)
         {
             typename E::Scalar co, si;
-            tab.pair (PASS, i, co, si);
+            Tw::pair (PASS, i, co, si);
             E re, re_m, im, im_m;
             merge_butterfly (in (c + i), in (c + h + i), in (c + n + i), in (c + n + h + i),
                              E::splat (co), E::splat (si), re, re_m, im, im_m);
@@ -458,9 +459,11 @@ QUARN_INLINE void merge_pass (In in, Out out, const Pairs &tab)
 }
 
 // Its inverse, doubled.
-template <class E, int LEN, int PASS, class In, class Out, class Pairs>
-QUARN_INLINE void split_pass (In in, Out out, const Pairs &tab)
+template <class E, int LEN, int PASS, class In, class Out>
+QUARN_INLINE void split_pass (In in, Out out)
 {
+    static_assert (PASS <= 5, "the low twiddles' levels");
+    using Tw = LowTwiddles <typename E::Scalar>;
     constexpr Idx n = Idx (1) << PASS;
     constexpr Idx h = n >> 1;
 #pragma GCC unroll 16
@@ -478,7 +481,7 @@ QUARN_INLINE void split_pass (In in, Out out, const Pairs &tab)
         for (Idx i = 1; i < h; ++ i)
         {
             typename E::Scalar co, si;
-            tab.pair (PASS, i, co, si);
+            Tw::pair (PASS, i, co, si);
             E p1, p2, q1, q2;
             split_butterfly (in (c + i), in (c + n - i), in (c + n + i), in (c + 2 * n - i),
                              E::splat (co), E::splat (si), p1, p2, q1, q2);
@@ -491,33 +494,33 @@ QUARN_INLINE void split_pass (In in, Out out, const Pairs &tab)
 }
 
 // Merge passes PASS .. END - 1 on LEN elements held in registers.
-template <class E, int LEN, int PASS, int END, class Pairs>
-QUARN_INLINE void merge_in_registers (E v [], const Pairs &tab)
+template <class E, int LEN, int PASS, int END>
+QUARN_INLINE void merge_in_registers (E v [])
 {
     if constexpr (PASS < END)
     {
         E u [count (LEN)];
         merge_pass <E, LEN, PASS> ([v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; },
-                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; }, tab);
+                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; });
 #pragma GCC unroll 32
         for (Idx j = 0; j < LEN; ++ j)
         {
             v [j] = u [j];
         }
-        merge_in_registers <E, LEN, PASS + 1, END> (v, tab);
+        merge_in_registers <E, LEN, PASS + 1, END> (v);
     }
 }
 
 // The inverse of merge_in_registers: passes END - 1 .. PASS.
-template <class E, int LEN, int PASS, int END, class Pairs>
-QUARN_INLINE void split_in_registers (E v [], const Pairs &tab)
+template <class E, int LEN, int PASS, int END>
+QUARN_INLINE void split_in_registers (E v [])
 {
     if constexpr (PASS < END)
     {
-        split_in_registers <E, LEN, PASS + 1, END> (v, tab);
+        split_in_registers <E, LEN, PASS + 1, END> (v);
         E u [count (LEN)];
         split_pass <E, LEN, PASS> ([v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; },
-                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; }, tab);
+                                   [&u] (Idx j, const E &e) QUARN_INLINE_LAMBDA { u [j] = e; });
 #pragma GCC unroll 32
         for (Idx j = 0; j < LEN; ++ j)
         {
@@ -528,8 +531,8 @@ QUARN_INLINE void split_in_registers (E v [], const Pairs &tab)
 
 // Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
 // first .. first + count - 1, counted in the order of the output (df) where
-// by_output (only for vectors of a whole cache line), else of the input (x). Lane t takes the samples x [m W + t];
-// output block rb of FK_LEN elements reads its element j from
+// by_output (only for vectors of a whole cache line), else of the input (x).
+// Lane t takes the samples x [m W + t]; output block rb of FK_LEN elements reads its element j from
 // m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb): from
 // FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
 // blocks read each place of x in sequence, which vectors narrower than a
@@ -546,11 +549,10 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    constexpr LowTwiddles <typename V::Scalar> low {};
+    const bool out_order = S::LINE_VECTORS && by_output;
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
-        const bool out_order = S::LINE_VECTORS && by_output;
         const Idx b = out_order ? r : i;
         const Idx rb = out_order ? i : r;
         const typename V::Scalar * const xb = x + b * S::W;
@@ -572,8 +574,8 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
         const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
         if constexpr (S::FK_BITS > 3)
         {
-            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, low);
-            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out, low);
+            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
+            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out);
         }
         else
         {
@@ -597,7 +599,6 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;
-    constexpr LowTwiddles <typename V::Scalar> low {};
     Idx rb = 0;
     for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, b, block_bits))
     {
@@ -608,8 +609,8 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
         if constexpr (S::FK_BITS > 3)
         {
             split_pass <V, S::FK_LEN, S::FK_BITS - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
-                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; }, low);
-            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v, low);
+                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; });
+            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
         }
         else
         {

@@ -311,7 +311,7 @@ QUARN_INLINE void multiples_forward (const VectorTables <typename V::Scalar> &ta
         a [2 * p].v = lanes [bit_reversed <W_BITS> (p)];
         a [2 * p + 1].v = lanes [h * W + bit_reversed <W_BITS> (p)];
     }
-    merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a, LowTwiddles <typename V::Scalar> ());
+    merge_in_registers <E, 2 * W, 1, W_BITS + 1> (a);
 #pragma GCC unroll 32
     for (int j = 0; j < 2 * W; ++ j)
     {
@@ -333,7 +333,7 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
     {
         a [j].v = f [j * h];
     }
-    split_in_registers <E, 2 * W, 1, W_BITS + 1> (a, LowTwiddles <typename V::Scalar> ());
+    split_in_registers <E, 2 * W, 1, W_BITS + 1> (a);
 #pragma GCC unroll 16
     for (int p = 0; p < W; ++ p)
     {

@@ -60,7 +60,7 @@ struct Straight
                          [&] (int j, const E &v) QUARN_INLINE_LAMBDA { a [c + j] = v; }, k);
             });
             merge_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return a [j]; },
-                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; }, LowTwiddles <T> ());
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { f [j] = v.v; });
         }
     }
 
@@ -76,7 +76,7 @@ struct Straight
         else
         {
             split_pass <E, N, 3> ([&] (Idx j) QUARN_INLINE_LAMBDA { return E { f [j] }; },
-                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; }, LowTwiddles <T> ());
+                                  [&] (Idx j, const E &v) QUARN_INLINE_LAMBDA { a [j] = v; });
             repeat <2> ([&] (auto q) QUARN_INLINE_LAMBDA
             {
                 constexpr int c = 8 * q;

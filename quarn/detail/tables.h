@@ -159,14 +159,6 @@ struct VectorTables
     const double *phasors = nullptr;   // phasor starts of passes limit .. nbr_bits - 1
     Schedule schedule;
 
-    // cos and sin of i pi / 2^level, level <= pair_level.
-    void pair (int level, std::ptrdiff_t i, T &c, T &s) const
-    {
-        const T * const p = pairs + ((2 * i) << (pair_level - level));
-        c = p [0];
-        s = p [1];
-    }
-
     const T * cos_level (int level) const
     {
         return cos + (cos_level_index (level) - cos_level_index (cos_from));
