@@ -133,9 +133,10 @@ struct Steps
 
 // A whole transform of 2^MIN_BITS samples or more, step by step. Depth
 // first: the arrays are taken in regions of the largest blocked group's
-// block (group 1 of the schedule); in each, the passes of groups 0 and 1,
-// while the region is in the caches, and before them, where a vector fills
-// a cache line, the first kernel's blocks that land there. Only group 2 and
+// block (group 1 of the schedule); in each, block by block, the passes of
+// group 0 while the block is in L1, and before them, where a vector fills a
+// cache line, the first kernel's blocks that land there (which then need no
+// trip through L2); then those of group 1. Only group 2 and
 // the last stages sweep the whole arrays (and the first kernel, where
 // vectors are narrower, or for the inverse).
 template <class V, class St = Steps <V>>
@@ -211,13 +212,13 @@ struct Engine
         }
         for (Idx r = 0; r < n; r += region)
         {
-            if (by_region)
-            {
-                St::first (tab, a, x, r / S::FK_LEN, region / S::FK_LEN, true);
-            }
             T *p = a;
             for (Idx c = r; c < r + region; c += s.block [0])
             {
+                if (by_region)
+                {
+                    St::first (tab, a, x, c / S::FK_LEN, s.block [0] / S::FK_LEN, true);
+                }
                 p = passes (tab, a + c * W, b + c * W, s.block [0], S::FK_BITS, s.end [0]) - c * W;
             }
             T * const q = (p == a) ? b : a;
