@@ -538,9 +538,12 @@ QUARN_INLINE void split_in_registers (E v [])
 // FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
 // blocks read each place of x in sequence, which vectors narrower than a
 // cache line need so as not to fetch lines again; in the output's order,
-// they fill a region of df at a time. For narrower vectors the order is
-// fixed at compile time, so that the addresses of x are plain induction
-// variables (a choice at run time cost the 4-lane kernel 7%).
+// they fill a region of df at a time. For narrower vectors of 8 elements a
+// block the order is fixed at compile time, so that the addresses of x are
+// plain induction variables (a choice at run time cost the 4-lane kernel
+// 7%). A block of 16 elements takes all 16 registers of AVX2, and such
+// induction variables spill there (8 lanes 2 to 8% slower from 2^7 to
+// 2^12), so the order stays a choice at run time, though it is the input's.
 template <class V>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
                                 const typename V::Scalar *x, Idx first, Idx count, bool by_output)
@@ -550,7 +553,8 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    const bool out_order = S::LINE_VECTORS && by_output;
+    constexpr bool CHOICE = S::LINE_VECTORS || S::FK_LEN >= 16;
+    const bool out_order = CHOICE && by_output;
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
     {
