@@ -46,8 +46,9 @@ enum class FFTRealIsa
     AUTO,      // the widest that the CPU and the build offer for the length
     SCALAR,    // the plain scalar passes: every machine
     SSE2,      // x86, 4 float or 2 double lanes
-    AVX2,      // x86 with AVX2 and FMA, 8 float or 4 double lanes
-    AVX512,    // x86 with AVX-512F, AVX2 and FMA, 16 float or 8 double lanes
+    AVX2,      // x86 with AVX2, FMA, BMI1 and BMI2, 8 float or 4 double lanes
+               // (from 2^7 / 2^5; below, SSE2's lanes in AVX2's encoding)
+    AVX512,    // x86 with AVX-512F and what AVX2 needs, 16 float or 8 double lanes
     NEON       // AArch64, 4 float or 2 double lanes
 };
 
