@@ -34,6 +34,7 @@ public:
     explicit FFTRealProbe (const FFTReal <DT> &fft) : _fft (fft) {}
 
     DT * use_buffer () const { return _fft.use_buffer (); }
+    const detail::Kernels <DT> & kernels () const { return _fft._kernels; }
 
     void transform_general (DT f [], const DT x [], DT buf []) const { _fft.transform_general (f, x, buf); }
     void transform_general_inv (DT x [], const DT f [], DT buf []) const { _fft.transform_general_inv (x, f, buf); }

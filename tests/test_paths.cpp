@@ -206,6 +206,42 @@ TEST (EmulatedLanes, EngineAgreesWithScalarPath)
     expect_engine_agrees <Emu <double, 8>> ();
 }
 
+// Where both arrays are larger than the L2, its size sets the blocks of the
+// middle passes; they only regroup the same operations, so the outputs are
+// the same bits whatever the machine reports. With the widest kernels here,
+// at a length where an L2 of 2 MiB changes the schedule.
+template <class T>
+void expect_blocking_keeps_bits (int bits)
+{
+    const FFTReal <T> fft (1 << bits);
+    const quarn::detail::Kernels <T> &k = quarn::FFTRealProbe <T> (fft).kernels ();
+    if (k.forward == nullptr)
+    {
+        GTEST_SKIP () << "no vector path";
+    }
+    const quarn::detail::VectorPlan <T> small (k, bits, 0);
+    const quarn::detail::VectorPlan <T> large (k, bits, std::size_t (2) << 20);
+    ASSERT_NE (small.tables ().schedule.end [1], large.tables ().schedule.end [1]);
+    const int n = 1 << bits;
+    const std::vector <T> x = random_signal <T> (n, unsigned (700 + bits));
+    std::vector <T> scratch (std::size_t (n) + quarn::detail::scratch_slack_bytes (bits) / sizeof (T));
+    std::vector <T> f [2] = { std::vector <T> (n), std::vector <T> (n) };
+    std::vector <T> y [2] = { std::vector <T> (n), std::vector <T> (n) };
+    for (int p = 0; p < 2; ++ p)
+    {
+        const auto &tab = (p == 0 ? small : large).tables ();
+        k.forward (tab, f [p].data (), x.data (), scratch.data ());
+        k.backward (tab, y [p].data (), x.data (), scratch.data ());
+    }
+    EXPECT_TRUE (f [0] == f [1] && y [0] == y [1]) << quarn::FFTReal_isa_name (k.isa) << " 2^" << bits;
+}
+
+TEST (Blocking, L2SizeKeepsTheBits)
+{
+    expect_blocking_keeps_bits <float> (19);
+    expect_blocking_keeps_bits <double> (18);
+}
+
 // ---- Long lengths, opt-in (CTest label `long`) ---------------------------------
 
 // Each path on from where the default suite stops.

@@ -12,6 +12,10 @@
 #include <cstddef>
 #include <utility>
 
+#if defined (__linux__)
+#include <unistd.h>
+#endif
+
 namespace quarn
 {
 
@@ -30,6 +34,18 @@ constexpr std::size_t LINE_BYTES = 64;
 constexpr std::size_t scratch_slack_bytes (int nbr_bits)
 {
     return (nbr_bits >= FAR_BITS) ? PAGE_BYTES : LINE_BYTES;
+}
+
+// A core's L2 cache in bytes as the system reports it, asked once; 0 where
+// it does not say (the blocking then assumes 1 MiB or more).
+inline std::size_t l2_cache_bytes ()
+{
+#if defined (__linux__) && defined (_SC_LEVEL2_CACHE_SIZE)
+    static const long bytes = sysconf (_SC_LEVEL2_CACHE_SIZE);
+    return (bytes > 0) ? static_cast <std::size_t> (bytes) : 0;
+#else
+    return 0;
+#endif
 }
 
 template <class T>
@@ -66,7 +82,7 @@ class VectorPlan
 {
 public:
     VectorPlan () = default;
-    VectorPlan (const Kernels <T> &k, int nbr_bits);
+    VectorPlan (const Kernels <T> &k, int nbr_bits, std::size_t l2_bytes = l2_cache_bytes ());
 
     const VectorTables <T> & tables () const { return _tables; }
 
@@ -137,7 +153,7 @@ int Kernels <T>::cos_to (int nbr_bits) const
 }
 
 template <class T>
-VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits)
+VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits, std::size_t l2_bytes)
 {
     const int pair_level = k.pair_level (nbr_bits);
     const int cos_from = k.cos_from (nbr_bits);
@@ -173,7 +189,7 @@ VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits)
     _tables.cos = (cos_size > 0) ? &_twiddles [pair_size] : nullptr;
     _tables.cos_from = cos_from;
     _tables.phasors = (phasor_count > 0) ? &_phasor_starts [0] : nullptr;
-    _tables.schedule = Schedule (nbr_bits, k.w_bits (), k.fk_bits (), sizeof (T));
+    _tables.schedule = Schedule (nbr_bits, k.w_bits (), k.fk_bits (), sizeof (T), l2_bytes);
 }
 
 template <class T>
