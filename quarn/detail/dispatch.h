@@ -60,32 +60,26 @@ namespace quarn::detail
         ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
     };
-#define QUARN_ENTRIES(NAME, ATTR, V)                                                        \
-    QUARN_STEPS (NAME, ATTR, V)                                                             \
+// The two entry points, through the engine's functions FORWARD and BACKWARD.
+#define QUARN_TRANSFORMS(NAME, V, FORWARD, BACKWARD)                                        \
     inline void forward_##NAME (const VectorTables <V::Scalar> &tab,                        \
         V::Scalar f [], const V::Scalar x [], V::Scalar scratch [])                         \
     {                                                                                       \
-        Engine <V, NAME##_steps>::forward (tab, f, x, scratch);                             \
+        Engine <V, NAME##_steps>::FORWARD (tab, f, x, scratch);                             \
     }                                                                                       \
     inline void backward_##NAME (const VectorTables <V::Scalar> &tab,                       \
         V::Scalar x [], const V::Scalar f [], V::Scalar scratch [])                         \
     {                                                                                       \
-        Engine <V, NAME##_steps>::backward (tab, x, f, scratch);                            \
+        Engine <V, NAME##_steps>::BACKWARD (tab, x, f, scratch);                            \
     }
+#define QUARN_ENTRIES(NAME, ATTR, V)                                                        \
+    QUARN_STEPS (NAME, ATTR, V)                                                             \
+    QUARN_TRANSFORMS (NAME, V, forward, backward)
 // Only the shortest lengths of V (2^MIN_BITS and twice it), whose steps are
 // the only ones compiled.
 #define QUARN_SHORT_ENTRIES(NAME, ATTR, V)                                                  \
     QUARN_STEPS (NAME, ATTR, V)                                                             \
-    inline void forward_##NAME (const VectorTables <V::Scalar> &tab,                        \
-        V::Scalar f [], const V::Scalar x [], V::Scalar scratch [])                         \
-    {                                                                                       \
-        Engine <V, NAME##_steps>::forward_short (tab, f, x, scratch);                       \
-    }                                                                                       \
-    inline void backward_##NAME (const VectorTables <V::Scalar> &tab,                       \
-        V::Scalar x [], const V::Scalar f [], V::Scalar scratch [])                         \
-    {                                                                                       \
-        Engine <V, NAME##_steps>::backward_short (tab, x, f, scratch);                      \
-    }
+    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short)
 // The straight kernels compiled for an instruction set.
 #define QUARN_STRAIGHT(NAME, ATTR, T, BITS)                                                 \
     ATTR [[gnu::flatten, gnu::noinline]] inline void forward_##NAME (                       \
@@ -132,6 +126,7 @@ QUARN_ENTRIES (neon_d, , NeonD)
 #undef QUARN_ENTRIES
 #undef QUARN_SHORT_ENTRIES
 #undef QUARN_STEPS
+#undef QUARN_TRANSFORMS
 #undef QUARN_STRAIGHT
 
 // One instruction set's kernels for sample type T, by the vocabulary V.
