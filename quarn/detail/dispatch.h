@@ -49,6 +49,8 @@ namespace quarn::detail
         { K::single (t, d, s, len); }                                                       \
         ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, const T *s, Idx len, int p) \
         { K::pair (t, d, s, len, p); }                                                      \
+        ATTR [[gnu::flatten, gnu::noinline]] static void quad (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::quad (t, d, s, len, p); }                                                      \
         ATTR [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
         { K::last (t, f, s); }                                                              \
         ATTR [[gnu::flatten, gnu::noinline]] static void first_inv (const Tab &t, T *x, const T *s) \
@@ -57,6 +59,8 @@ namespace quarn::detail
         { K::single_inv (t, d, s, len); }                                                   \
         ATTR [[gnu::flatten, gnu::noinline]] static void pair_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
         { K::pair_inv (t, d, s, len, p); }                                                  \
+        ATTR [[gnu::flatten, gnu::noinline]] static void quad_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
+        { K::quad_inv (t, d, s, len, p); }                                                  \
         ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
     };

@@ -91,6 +91,23 @@ struct Steps
         }
     }
 
+    // Four passes a sweep, all twiddles from the tables (pass + 3 at most
+    // the limit). Only where a vector fills a cache line: its 32 registers
+    // hold the four blocks' eight vectors that it keeps between its two
+    // halves (with 16, AVX2 was 1 to 5% slower than by pairs). And only in
+    // double: in float it saved 5 to 12% at 2^15 and 2^16, but took a
+    // user's file 0.3 s longer to compile, past its budget of 4 s.
+    static constexpr bool QUADS = Shape <V>::LINE_VECTORS && std::is_same <T, double>::value;
+
+    QUARN_INLINE static void quad (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    {
+        if constexpr (QUADS)
+        {
+            const V k = V::splat (static_cast <T> (SQRT2_2));
+            merge_blocks_quad <V> (d, s, len, Idx (1) << pass, tab, pass, k);
+        }
+    }
+
     QUARN_INLINE static void last (const Tab &tab, T *f, const T *s)
     {
         last_stages <V> (tab, f, s);
@@ -125,6 +142,15 @@ struct Steps
         }
     }
 
+    QUARN_INLINE static void quad_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    {
+        if constexpr (QUADS)
+        {
+            const V k = V::splat (static_cast <T> (SQRT2_2));
+            split_blocks_quad <V> (d, s, len, Idx (1) << pass, tab, pass, k);
+        }
+    }
+
     QUARN_INLINE static void last_inv (const Tab &tab, T *d, const T *f)
     {
         last_stages_inv <V> (tab, d, f);
@@ -148,9 +174,11 @@ struct Engine
 
     // Passes `from` .. `to` - 1 over len elements from p, alternating with
     // q; returns where the result is. One single pass first if the count is
-    // odd, then pairs. Only group 0 has an odd count, and it starts right
-    // after the first kernel (tables.h), where `single` runs.
-    QUARN_INLINE static T * passes (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to)
+    // odd, then pairs, or fours while they fit where `quads`. Only group 0
+    // has an odd count, and it starts right after the first kernel
+    // (tables.h), where `single` runs.
+    QUARN_INLINE static T * passes (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to,
+                                   bool quads = false)
     {
         for (int pass = from; pass < to; )
         {
@@ -158,6 +186,11 @@ struct Engine
             {
                 St::single (tab, q, p, len);
                 pass += 1;
+            }
+            else if (quads && to - pass >= 4)
+            {
+                St::quad (tab, q, p, len, pass);
+                pass += 4;
             }
             else
             {
@@ -170,12 +203,22 @@ struct Engine
     }
 
     // The inverse: passes to - 1 .. from.
-    QUARN_INLINE static T * passes_inv (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to)
+    QUARN_INLINE static T * passes_inv (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to,
+                                       bool quads = false)
     {
-        for (int pass = to - 2; pass >= from + ((to - from) & 1); pass -= 2)
+        const int bottom = from + ((to - from) & 1);
+        for (int pass = to; pass > bottom; std::swap (p, q))
         {
-            St::pair_inv (tab, q, p, len, pass);
-            std::swap (p, q);
+            if (quads && pass - bottom >= 4)
+            {
+                pass -= 4;
+                St::quad_inv (tab, q, p, len, pass);
+            }
+            else
+            {
+                pass -= 2;
+                St::pair_inv (tab, q, p, len, pass);
+            }
         }
         if (((to - from) & 1) != 0)
         {
@@ -183,6 +226,21 @@ struct Engine
             std::swap (p, q);
         }
         return p;
+    }
+
+    // Group 1 in fours where it is the last group (its block the whole
+    // array, in L2): past that, regions of it between group 0 and group 2
+    // were 5 to 10% slower in fours than in pairs.
+    static bool group_1_quads (const VectorTables <T> &tab)
+    {
+        const Schedule &s = tab.schedule;
+        return Steps <V>::QUADS && s.end [1] == s.end [2] && s.end [1] <= tab.limit + 1;
+    }
+
+    // The sweeps that fours save.
+    static int quad_count (const VectorTables <T> &tab)
+    {
+        return group_1_quads (tab) ? (tab.schedule.end [1] - tab.schedule.end [0]) / 4 : 0;
     }
 
     // The packed spectrum of x into f, through scratch (N samples and the
@@ -201,7 +259,8 @@ struct Engine
         // The first kernel writes where the sweep count makes the last one
         // land in the scratch array, which the last stages read.
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
-        T * const a = ((s.sweeps & 1) == 0) ? buf : f;
+        const bool quads = group_1_quads (tab);
+        T * const a = (((s.sweeps - quad_count (tab)) & 1) == 0) ? buf : f;
         T * const b = (a == f) ? buf : f;
         T *cur = a;
         const Idx region = s.block [1];
@@ -222,7 +281,7 @@ struct Engine
                 p = passes (tab, a + c * W, b + c * W, s.block [0], S::FK_BITS, s.end [0]) - c * W;
             }
             T * const q = (p == a) ? b : a;
-            cur = passes (tab, p + r * W, q + r * W, region, s.end [0], s.end [1]) - r * W;
+            cur = passes (tab, p + r * W, q + r * W, region, s.end [0], s.end [1], quads) - r * W;
         }
         cur = passes (tab, cur, (cur == a) ? b : a, n, s.end [1], s.end [2]);
         St::last (tab, f, cur);
@@ -278,7 +337,8 @@ struct Engine
         // The last sweep writes the scratch array, which the first kernel
         // reads.
         T * const buf = place_scratch (scratch, x, tab.nbr_bits);
-        T * const a = ((s.sweeps & 1) == 0) ? buf : x;
+        const bool quads = group_1_quads (tab);
+        T * const a = (((s.sweeps - quad_count (tab)) & 1) == 0) ? buf : x;
         T * const b = (a == x) ? buf : x;
         St::last_inv (tab, a, f);
         T * const top = passes_inv (tab, a, b, n, s.end [1], s.end [2]);
@@ -287,7 +347,7 @@ struct Engine
         for (Idx r = 0; r < n; r += region)
         {
             T * const p = passes_inv (tab, top + r * W, ((top == a) ? b : a) + r * W, region,
-                                      s.end [0], s.end [1]) - r * W;
+                                      s.end [0], s.end [1], quads) - r * W;
             T * const q = (p == a) ? b : a;
             for (Idx c = r; c < r + region; c += s.block [0])
             {

@@ -256,6 +256,58 @@ private:
 // half, which are what indices i and n - i of pass p + 1 read. Index n - i of
 // pass p + 1 has the cosine and sine of index i swapped.
 
+// Index 0 of both passes, and index h of pass p, of one block of 4 n: the
+// extremes, and the angle pi / 4 at index h of pass p + 1. Each element is
+// read before it is written, so that d may be s.
+template <class V>
+QUARN_INLINE void merge_double_extremes (typename V::Scalar *d, const typename V::Scalar *s, Idx n, const V &k)
+{
+    const Idx h = n >> 1;
+    const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
+    const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+    const V x0 = ld (0);
+    const V x1 = ld (n);
+    const V x2 = ld (2 * n);
+    const V x3 = ld (3 * n);
+    const V a0 = x0 + x1;
+    const V a1 = x2 + x3;
+    st (0, a0 + a1);
+    st (2 * n, a0 - a1);
+    st (n, x0 - x1);
+    st (3 * n, x2 - x3);
+    V o0, o1, o2, o3;
+    merge_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, o0, o1, o2, o3);
+    st (h, o0);
+    st (2 * n - h, o1);
+    st (2 * n + h, o2);
+    st (4 * n - h, o3);
+}
+
+// Both passes at index i, 0 < i < h, in registers: ld (m) gives element
+// i + m h of the block; st (m, v) takes its elements i, 4 h - i, 4 h + i,
+// 8 h - i, 2 h - i, 2 h + i, 6 h - i, 6 h + i in turn. (Loads and stores
+// through the callers' functions, in this order: with arrays between them,
+// the pairs were 3 to 8% slower at 2^13.)
+template <class V, class Ld, class St>
+QUARN_INLINE void merge_double_at (const Ld &ld, const V &c1, const V &s1, const V &c2, const V &s2, const St &st)
+{
+    V a0, a0m, a0n, a02m;
+    merge_butterfly (ld (0), ld (1), ld (2), ld (3), c1, s1, a0, a0m, a0n, a02m);
+    V a1, a1m, a1n, a12m;
+    merge_butterfly (ld (4), ld (5), ld (6), ld (7), c1, s1, a1, a1m, a1n, a12m);
+    V o0, o1, o2, o3;
+    merge_butterfly (a0, a0n, a1, a1n, c2, s2, o0, o1, o2, o3);
+    st (0, o0);
+    st (1, o1);
+    st (2, o2);
+    st (3, o3);
+    merge_butterfly (a0m, a02m, a1m, a12m, s2, c2, o0, o1, o2, o3);
+    st (4, o0);
+    st (5, o1);
+    st (6, o2);
+    st (7, o3);
+}
+
 template <class V, class Tw1, class Tw2>
 QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V::Scalar *sf,
                           Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
@@ -265,25 +317,7 @@ QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V:
     {
         const typename V::Scalar * const s = sf + c * V::W;
         typename V::Scalar * const d = df + c * V::W;
-        const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
-        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
-
-        // Index 0 of both passes, and index h of pass p, are extremes; index
-        // h of pass p + 1 has the angle pi / 4.
-        {
-            const V a0 = ld (0) + ld (n);
-            const V a1 = ld (2 * n) + ld (3 * n);
-            st (0, a0 + a1);
-            st (2 * n, a0 - a1);
-            st (n, ld (0) - ld (n));
-            st (3 * n, ld (2 * n) - ld (3 * n));
-            V o0, o1, o2, o3;
-            merge_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, o0, o1, o2, o3);
-            st (h, o0);
-            st (2 * n - h, o1);
-            st (2 * n + h, o2);
-            st (4 * n - h, o3);
-        }
+        merge_double_extremes (d, s, n, k);
 
         tw1.start_block ();
         tw2.start_block ();
@@ -298,27 +332,183 @@ QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V:
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
-
-            V a0, a0m, a0n, a02m;
-            merge_butterfly (V::load (up), V::load (up + hw), V::load (up + 2 * hw), V::load (up + 3 * hw),
-                             c1, s1, a0, a0m, a0n, a02m);
-            V a1, a1m, a1n, a12m;
-            merge_butterfly (V::load (up + 4 * hw), V::load (up + 5 * hw), V::load (up + 6 * hw), V::load (up + 7 * hw),
-                             c1, s1, a1, a1m, a1n, a12m);
-
-            V o0, o1, o2, o3;
-            merge_butterfly (a0, a0n, a1, a1n, c2, s2, o0, o1, o2, o3);
-            o0.store (dup);
-            o1.store (ddown - 4 * hw);
-            o2.store (dup + 4 * hw);
-            o3.store (ddown);
-            merge_butterfly (a0m, a02m, a1m, a12m, s2, c2, o0, o1, o2, o3);
-            o0.store (ddown - 6 * hw);
-            o1.store (dup + 2 * hw);
-            o2.store (ddown - 2 * hw);
-            o3.store (dup + 6 * hw);
+            merge_double_at ([up, hw] (int m) QUARN_INLINE_LAMBDA { return V::load (up + m * hw); },
+                             c1, s1, c2, s2,
+                             [dup, ddown, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
+                             {
+                                 // Up from i or down from 8 h - i, by multiples of h.
+                                 constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+                                 constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
+                                 v.store ((UP [m] ? dup : ddown) + BY [m] * hw);
+                             });
         }
     }
+}
+
+// ---- Quadruple passes ----------------------------------------------------------
+// Passes p .. p + 3 (n = 2^p) in one sweep, over len elements in blocks of
+// 16 n, all twiddles from the tables. Index i of double pass p, in each of
+// the block's four blocks of 4 n, gives exactly the elements that indices
+// i, 2 h - i, 2 h + i and 4 h - i of double pass p + 2 read: those follow at
+// once, in registers. The elements at multiples of h (pass p's indices 0
+// and h) go through d: pass p + 2's indices 0, h, 2 h, 3 h and 4 h read and
+// write only those, and are done in place.
+
+template <class V>
+QUARN_INLINE void pair_twiddle (const VectorTables <typename V::Scalar> &tab, int pass, Idx i, V &c, V &s)
+{
+    const typename V::Scalar * const p = tab.pairs + (i << (tab.pair_level - pass + 1));
+    c = V::splat (p [0]);
+    s = V::splat (p [1]);
+}
+
+// Index j of double pass p + 2 (h2 = 4 h): a [m] is element j + 4 m h; o goes
+// to elements j, 16 h - j, 16 h + j, 32 h - j, 8 h - j, 8 h + j, 24 h - j,
+// 24 h + j.
+template <class V>
+QUARN_INLINE void quad_outer_at (const VectorTables <typename V::Scalar> &tab, int pass, Idx j, const V a [], V o [])
+{
+    V c3, s3, c4, s4;
+    pair_twiddle (tab, pass + 2, j, c3, s3);
+    pair_twiddle (tab, pass + 3, j, c4, s4);
+    merge_double_at ([a] (int m) QUARN_INLINE_LAMBDA { return a [m]; }, c3, s3, c4, s4,
+                     [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
+}
+
+template <class V>
+QUARN_INLINE void quad_store (typename V::Scalar *d, Idx h, Idx j, const V o [])
+{
+    const Idx at [8] = { j, 16 * h - j, 16 * h + j, 32 * h - j, 8 * h - j, 8 * h + j, 24 * h - j, 24 * h + j };
+#pragma GCC unroll 8
+    for (int m = 0; m < 8; ++ m)
+    {
+        store_at (d, at [m], o [m]);
+    }
+}
+
+template <class V>
+QUARN_INLINE void merge_blocks_quad (typename V::Scalar *df, const typename V::Scalar *sf, Idx len, Idx n,
+                                     const VectorTables <typename V::Scalar> &tab, int pass, const V &k)
+{
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 16 * n)
+    {
+        const typename V::Scalar * const s = sf + c * V::W;
+        typename V::Scalar * const d = df + c * V::W;
+        const auto gather = [d, h] (Idx j, V a []) QUARN_INLINE_LAMBDA
+        {
+#pragma GCC unroll 8
+            for (int m = 0; m < 8; ++ m)
+            {
+                a [m] = load_at <V> (d, j + Idx (4 * m) * h);
+            }
+        };
+#pragma GCC unroll 4
+        for (int b = 0; b < 4; ++ b)
+        {
+            merge_double_extremes (d + Idx (4 * b) * n * V::W, s + Idx (4 * b) * n * V::W, n, k);
+        }
+        merge_double_extremes (d, d, 4 * n, k);
+        {
+            V a [8];
+            V o [8];
+            gather (2 * h, a);
+            quad_outer_at (tab, pass, 2 * h, a, o);
+            quad_store (d, h, 2 * h, o);
+            V a3 [8];
+            V o3 [8];
+            gather (h, a);
+            gather (3 * h, a3);
+            quad_outer_at (tab, pass, h, a, o);
+            quad_outer_at (tab, pass, 3 * h, a3, o3);
+            quad_store (d, h, h, o);
+            quad_store (d, h, 3 * h, o3);
+        }
+
+        for (Idx i = 1; i < h; ++ i)
+        {
+            V c1, s1, c2, s2;
+            pair_twiddle (tab, pass, i, c1, s1);
+            pair_twiddle (tab, pass + 1, i, c2, s2);
+            V p [4][8];
+#pragma GCC unroll 4
+            for (int b = 0; b < 4; ++ b)
+            {
+                V * const o = p [b];
+                merge_double_at ([s, b, h, i] (int m) QUARN_INLINE_LAMBDA { return load_at <V> (s, Idx (8 * b) * h + i + m * h); },
+                                 c1, s1, c2, s2, [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
+            }
+            // Elements j and j + 4 h of each block of 4 n, in merge_double_at's
+            // order, for j = i, 2 h - i, 2 h + i, 4 h - i.
+            constexpr int LO [4] = { 0, 4, 5, 1 };
+            constexpr int HI [4] = { 2, 6, 7, 3 };
+            const Idx js [4] = { i, 2 * h - i, 2 * h + i, 4 * h - i };
+#pragma GCC unroll 4
+            for (int q = 0; q < 4; ++ q)
+            {
+                V a [8];
+#pragma GCC unroll 4
+                for (int b = 0; b < 4; ++ b)
+                {
+                    a [2 * b] = p [b][LO [q]];
+                    a [2 * b + 1] = p [b][HI [q]];
+                }
+                V o [8];
+                quad_outer_at (tab, pass, js [q], a, o);
+                quad_store (d, h, js [q], o);
+            }
+        }
+    }
+}
+
+// The inverses of merge_double_extremes and merge_double_at, doubled per
+// pass. The same order of elements.
+template <class V>
+QUARN_INLINE void split_double_extremes (typename V::Scalar *d, const typename V::Scalar *s, Idx n, const V &k)
+{
+    const Idx h = n >> 1;
+    const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
+    const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+    const V x0 = ld (0);
+    const V x1 = ld (n);
+    const V x2 = ld (2 * n);
+    const V x3 = ld (3 * n);
+    const V a0 = x0 + x2;
+    const V a1 = x0 - x2;
+    const V a0n = x1 + x1;
+    const V a1n = x3 + x3;
+    st (0, a0 + a0n);
+    st (n, a0 - a0n);
+    st (2 * n, a1 + a1n);
+    st (3 * n, a1 - a1n);
+    V a0h, a0nh, a1h, a1nh;
+    split_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, a0h, a0nh, a1h, a1nh);
+    st (h, a0h + a0h);
+    st (n + h, a0nh + a0nh);
+    st (2 * n + h, a1h + a1h);
+    st (3 * n + h, a1nh + a1nh);
+}
+
+// ld (m) gives the block's elements i, 4 h - i, 4 h + i, 8 h - i, 2 h - i,
+// 2 h + i, 6 h - i, 6 h + i in turn; st (m, v) takes element i + m h.
+template <class V, class Ld, class St>
+QUARN_INLINE void split_double_at (const Ld &ld, const V &c1, const V &s1, const V &c2, const V &s2, const St &st)
+{
+    V a0, a0n, a1, a1n;
+    split_butterfly (ld (0), ld (1), ld (2), ld (3), c2, s2, a0, a0n, a1, a1n);
+    V a0m, a02m, a1m, a12m;
+    split_butterfly (ld (4), ld (5), ld (6), ld (7), s2, c2, a0m, a02m, a1m, a12m);
+    V o0, o1, o2, o3;
+    split_butterfly (a0, a0m, a0n, a02m, c1, s1, o0, o1, o2, o3);
+    st (0, o0);
+    st (1, o1);
+    st (2, o2);
+    st (3, o3);
+    split_butterfly (a1, a1m, a1n, a12m, c1, s1, o0, o1, o2, o3);
+    st (4, o0);
+    st (5, o1);
+    st (6, o2);
+    st (7, o3);
 }
 
 // The inverse of merge_blocks_double, doubled per pass.
@@ -331,25 +521,7 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
     {
         const typename V::Scalar * const s = sf + c * V::W;
         typename V::Scalar * const d = df + c * V::W;
-        const auto ld = [s] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (s, e); };
-        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
-
-        {
-            const V a0 = ld (0) + ld (2 * n);
-            const V a1 = ld (0) - ld (2 * n);
-            const V a0n = ld (n) + ld (n);
-            const V a1n = ld (3 * n) + ld (3 * n);
-            st (0, a0 + a0n);
-            st (n, a0 - a0n);
-            st (2 * n, a1 + a1n);
-            st (3 * n, a1 - a1n);
-            V a0h, a0nh, a1h, a1nh;
-            split_butterfly (ld (h), ld (n + h), ld (2 * n + h), ld (3 * n + h), k, k, a0h, a0nh, a1h, a1nh);
-            st (h, a0h + a0h);
-            st (n + h, a0nh + a0nh);
-            st (2 * n + h, a1h + a1h);
-            st (3 * n + h, a1nh + a1nh);
-        }
+        split_double_extremes (d, s, n, k);
 
         tw1.start_block ();
         tw2.start_block ();
@@ -362,25 +534,89 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
+            split_double_at ([up, down, hw] (int m) QUARN_INLINE_LAMBDA
+                             {
+                                 // Up from i or down from 8 h - i, by multiples of h.
+                                 constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+                                 constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
+                                 return V::load ((UP [m] ? up : down) + BY [m] * hw);
+                             },
+                             c1, s1, c2, s2,
+                             [dup, hw] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (dup + m * hw); });
+        }
+    }
+}
 
-            V a0, a0n, a1, a1n;
-            split_butterfly (V::load (up), V::load (down - 4 * hw), V::load (up + 4 * hw), V::load (down),
-                             c2, s2, a0, a0n, a1, a1n);
-            V a0m, a02m, a1m, a12m;
-            split_butterfly (V::load (down - 6 * hw), V::load (up + 2 * hw), V::load (down - 2 * hw), V::load (up + 6 * hw),
-                             s2, c2, a0m, a02m, a1m, a12m);
+// Pass p + 2's index j of the inverse (h2 = 4 h): from the elements that
+// quad_outer_at writes, in s; st (m, v) takes element j + 4 m h.
+template <class V, class St>
+QUARN_INLINE void split_quad_outer (const VectorTables <typename V::Scalar> &tab, int pass,
+                                    const typename V::Scalar *s, Idx h, Idx j, const St &st)
+{
+    const Idx at [8] = { j, 16 * h - j, 16 * h + j, 32 * h - j, 8 * h - j, 8 * h + j, 24 * h - j, 24 * h + j };
+    V c3, s3, c4, s4;
+    pair_twiddle (tab, pass + 2, j, c3, s3);
+    pair_twiddle (tab, pass + 3, j, c4, s4);
+    split_double_at ([s, &at] (int m) QUARN_INLINE_LAMBDA { return load_at <V> (s, at [m]); }, c3, s3, c4, s4, st);
+}
 
-            V o0, o1, o2, o3;
-            split_butterfly (a0, a0m, a0n, a02m, c1, s1, o0, o1, o2, o3);
-            o0.store (dup);
-            o1.store (dup + hw);
-            o2.store (dup + 2 * hw);
-            o3.store (dup + 3 * hw);
-            split_butterfly (a1, a1m, a1n, a12m, c1, s1, o0, o1, o2, o3);
-            o0.store (dup + 4 * hw);
-            o1.store (dup + 5 * hw);
-            o2.store (dup + 6 * hw);
-            o3.store (dup + 7 * hw);
+// The inverse of merge_blocks_quad: passes p + 3 .. p in one sweep. The
+// elements at multiples of h first (pass p + 2's indices 0, h, 2 h, 3 h and
+// 4 h from s, then pass p's indices 0 and h of each block of 4 n in place);
+// then at each index i, pass p + 2's indices i, 2 h - i, 2 h + i, 4 h - i
+// give the elements that pass p's index i reads in each block of 4 n.
+template <class V>
+QUARN_INLINE void split_blocks_quad (typename V::Scalar *df, const typename V::Scalar *sf, Idx len, Idx n,
+                                     const VectorTables <typename V::Scalar> &tab, int pass, const V &k)
+{
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 16 * n)
+    {
+        const typename V::Scalar * const s = sf + c * V::W;
+        typename V::Scalar * const d = df + c * V::W;
+        const auto to_d = [d, h] (Idx j) QUARN_INLINE_LAMBDA
+        {
+            return [d, h, j] (int m, const V &v) QUARN_INLINE_LAMBDA { store_at (d, j + Idx (4 * m) * h, v); };
+        };
+        split_double_extremes (d, s, 4 * n, k);
+        split_quad_outer <V> (tab, pass, s, h, h, to_d (h));
+        split_quad_outer <V> (tab, pass, s, h, 2 * h, to_d (2 * h));
+        split_quad_outer <V> (tab, pass, s, h, 3 * h, to_d (3 * h));
+#pragma GCC unroll 4
+        for (int b = 0; b < 4; ++ b)
+        {
+            split_double_extremes (d + Idx (4 * b) * n * V::W, d + Idx (4 * b) * n * V::W, n, k);
+        }
+
+        for (Idx i = 1; i < h; ++ i)
+        {
+            // Pass p + 2 at j = i, 2 h - i, 2 h + i, 4 h - i: element
+            // j + 4 m h of the block in q [.][m].
+            const Idx js [4] = { i, 2 * h - i, 2 * h + i, 4 * h - i };
+            V q [4][8];
+#pragma GCC unroll 4
+            for (int t = 0; t < 4; ++ t)
+            {
+                V * const o = q [t];
+                split_quad_outer <V> (tab, pass, s, h, js [t], [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
+            }
+            V c1, s1, c2, s2;
+            pair_twiddle (tab, pass, i, c1, s1);
+            pair_twiddle (tab, pass + 1, i, c2, s2);
+            // Block b's elements i, 4 h - i, 4 h + i, 8 h - i, 2 h - i,
+            // 2 h + i, 6 h - i, 6 h + i: j and j + 4 h of each j above.
+#pragma GCC unroll 4
+            for (int b = 0; b < 4; ++ b)
+            {
+                split_double_at ([&q, b] (int m) QUARN_INLINE_LAMBDA
+                                 {
+                                     constexpr int FROM [8] = { 0, 3, 0, 3, 1, 2, 1, 2 };
+                                     constexpr int HIGH [8] = { 0, 0, 1, 1, 0, 0, 1, 1 };
+                                     return q [FROM [m]][2 * b + HIGH [m]];
+                                 },
+                                 c1, s1, c2, s2,
+                                 [d, b, h, i] (int m, const V &v) QUARN_INLINE_LAMBDA { store_at (d, Idx (8 * b) * h + i + m * h, v); });
+            }
         }
     }
 }
