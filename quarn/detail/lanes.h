@@ -898,7 +898,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     if (G > 1 && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_TO_BYTES
         && reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0)  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     {
-        V stage [G][S::FK_LEN];
+        V stage [count (G)][count (S::FK_LEN)];
         for (Idx b = 0; b < blocks; b += G)
         {
 #pragma GCC unroll 1
