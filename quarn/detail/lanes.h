@@ -838,15 +838,17 @@ constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
 
 // The inverse of first_stages, doubled per stage: from the lanes of sf to x.
 // The blocks in the order of x, whose FK_LEN places they write in sequence.
-// A place's vector stores follow each other block after block, but where a
-// vector fills a cache line and x is not on one (as from malloc), each
-// store straddles two lines, and the next block's completes the second: by
-// then the block's other FK_LEN - 1 stores, a power of two apart, have
-// crowded the same few L1 sets, the line is gone, and the store waits for
-// it again (backward 15 to 20% slower from 64 KiB of x on than with x on a
-// line). There, STAGED_BYTES of blocks go to a buffer first, and then out
-// place by place: that many consecutive vectors, each line written whole
-// at once. Past 1 MiB the extra copy cost as much as it saved.
+// A place's vector stores follow each other block after block, but a line
+// of x that one block's store leaves incomplete (vectors of half a line, or
+// of a whole one with x off a line, as from malloc) is completed by the next
+// block's; by then the block's other stores, a power of two apart, have
+// crowded the same few L1 sets, the line is gone, and the store waits for it
+// again. With 16 or more stores a block, from 64 KiB of x to 1 MiB, the
+// blocks therefore go STAGED_BYTES at a time to a buffer first, and then out
+// place by place: that many consecutive vectors, each line written whole at
+// once. Backward 8 to 17% faster so on AVX-512 off a line, 10 to 27% on
+// AVX2 (float) on a line or off; AVX-512 on a line was up to 8% slower so,
+// and 8 stores a block (SSE2, AVX2 double) gained nothing.
 template <class V>
 QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
                                     const typename V::Scalar *sf)
@@ -892,11 +894,11 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
         }
     };
 
-    constexpr Idx G = S::LINE_VECTORS ? Idx (STAGED_BYTES / (sizeof (V) * S::FK_LEN)) : 1;
+    constexpr Idx G = (S::FK_LEN >= 16) ? Idx (STAGED_BYTES / (sizeof (V) * S::FK_LEN)) : 1;
     Idx rb = 0;
     const std::size_t bytes = (std::size_t (1) << tab.nbr_bits) * sizeof (T);
     if (G > 1 && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_TO_BYTES
-        && reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0)  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+        && (! S::LINE_VECTORS || reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0))  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     {
         V stage [count (G)][count (S::FK_LEN)];
         for (Idx b = 0; b < blocks; b += G)
