@@ -138,7 +138,7 @@ TEST (PathChoice, WidestThatHandlesTheLength)
 
 // ---- The engine on emulated lanes ----------------------------------------------
 
-// The vector engine on emulated vocabularies of 16 float and 8 double lanes
+// The vector engine on emulated vocabularies of 16 and 8 float and 8 double lanes
 // against the scalar path, so that the logic of the widest vectors is tested
 // on every machine, whatever its CPU.
 
@@ -218,6 +218,7 @@ TEST (EmulatedLanes, EngineAgreesWithScalarPath)
 {
     expect_engine_agrees <Emu <float, 16>> ();
     expect_engine_agrees <Emu <double, 8>> ();
+    expect_engine_agrees <Emu <float, 8>> ();   // half-line vectors: the inverse first kernel staged
 }
 
 // Where both arrays are larger than the L2, its size sets the blocks of the
