@@ -241,7 +241,7 @@ struct Engine
     // to 2^17). The forward was 2 to 8% slower so, and 2^11 either way.
     static bool group_0_quads (const VectorTables <T> &tab, bool inverse)
     {
-        return Steps <V>::QUADS && inverse && tab.nbr_bits >= 13;
+        return Steps <V>::QUADS && inverse && tab.nbr_bits >= 13 && tab.schedule.end [0] <= tab.limit + 1;
     }
 
     // The sweeps that fours save.

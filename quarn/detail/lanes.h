@@ -286,9 +286,8 @@ QUARN_INLINE void merge_double_extremes (typename V::Scalar *d, const typename V
 
 // Both passes at index i, 0 < i < h, in registers: ld (m) gives element
 // i + m h of the block; st (m, v) takes its elements i, 4 h - i, 4 h + i,
-// 8 h - i, 2 h - i, 2 h + i, 6 h - i, 6 h + i in turn. (Loads and stores
-// through the callers' functions, in this order: with arrays between them,
-// the pairs were 3 to 8% slower at 2^13.)
+// 8 h - i, 2 h - i, 2 h + i, 6 h - i, 6 h + i in turn: the pairs load
+// from and store to memory through them, the fours to registers too.
 template <class V, class Ld, class St>
 QUARN_INLINE void merge_double_at (const Ld &ld, const V &c1, const V &s1, const V &c2, const V &s2, const St &st)
 {
