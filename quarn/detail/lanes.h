@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the first of three headers: the stages that run on
-// lanes.
+// The vector paths, the first of five headers: the stages that run on
+// lanes, their twiddles and the passes that run two stages a sweep.
 //
 // For N = 2^L samples and W = 2^w lanes, the first L - w stages of the
 // transform are W independent transforms of N / W points, one per decimated
@@ -10,10 +10,10 @@
 // all lanes, the mirrored elements of a merge are just other vectors, and
 // the input vectors are W consecutive samples. rows.h merges the W results.
 //
-// - first_stages: stages 1 .. FK_BITS on blocks of FK_LEN elements, in
-//   registers, reading each block's elements in bit-reversed order.
 // - merge passes (merge_blocks of butterfly.h) and double passes, which do
-//   two stages per sweep over the arrays.
+//   two stages per sweep over the arrays; quads.h does four.
+// - the register stages that first.h's first kernel runs on blocks of
+//   FK_LEN elements.
 
 #ifndef QUARN_DETAIL_LANES_H
 #define QUARN_DETAIL_LANES_H
@@ -22,7 +22,6 @@
 #include "quarn/detail/tables.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <type_traits>
 
 namespace quarn::detail
@@ -345,122 +344,6 @@ QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V:
     }
 }
 
-// ---- Quadruple passes ----------------------------------------------------------
-// Passes p .. p + 3 (n = 2^p) in one sweep, over len elements in blocks of
-// 16 n, all twiddles from the tables. Index i of double pass p, in each of
-// the block's four blocks of 4 n, gives exactly the elements that indices
-// i, 2 h - i, 2 h + i and 4 h - i of double pass p + 2 read: those follow at
-// once, in registers. The elements at multiples of h (pass p's indices 0
-// and h) go through d: pass p + 2's indices 0, h, 2 h, 3 h and 4 h read and
-// write only those, and are done in place.
-
-template <class V>
-QUARN_INLINE void pair_twiddle (const VectorTables <typename V::Scalar> &tab, int pass, Idx i, V &c, V &s)
-{
-    const typename V::Scalar * const p = tab.pairs + (i << (tab.pair_level - pass + 1));
-    c = V::splat (p [0]);
-    s = V::splat (p [1]);
-}
-
-// Index j of double pass p + 2 (h2 = 4 h): a [m] is element j + 4 m h; o goes
-// to elements j, 16 h - j, 16 h + j, 32 h - j, 8 h - j, 8 h + j, 24 h - j,
-// 24 h + j.
-template <class V>
-QUARN_INLINE void quad_outer_at (const VectorTables <typename V::Scalar> &tab, int pass, Idx j, const V a [], V o [])
-{
-    V c3, s3, c4, s4;
-    pair_twiddle (tab, pass + 2, j, c3, s3);
-    pair_twiddle (tab, pass + 3, j, c4, s4);
-    merge_double_at ([a] (int m) QUARN_INLINE_LAMBDA { return a [m]; }, c3, s3, c4, s4,
-                     [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
-}
-
-template <class V>
-QUARN_INLINE void quad_store (typename V::Scalar *d, Idx h, Idx j, const V o [])
-{
-    const Idx at [8] = { j, 16 * h - j, 16 * h + j, 32 * h - j, 8 * h - j, 8 * h + j, 24 * h - j, 24 * h + j };
-#pragma GCC unroll 8
-    for (int m = 0; m < 8; ++ m)
-    {
-        store_at (d, at [m], o [m]);
-    }
-}
-
-template <class V>
-QUARN_INLINE void merge_blocks_quad (typename V::Scalar *df, const typename V::Scalar *sf, Idx len, Idx n,
-                                     const VectorTables <typename V::Scalar> &tab, int pass, const V &k)
-{
-    const Idx h = n >> 1;
-    for (Idx c = 0; c < len; c += 16 * n)
-    {
-        const typename V::Scalar * const s = sf + c * V::W;
-        typename V::Scalar * const d = df + c * V::W;
-        const auto gather = [d, h] (Idx j, V a []) QUARN_INLINE_LAMBDA
-        {
-#pragma GCC unroll 8
-            for (int m = 0; m < 8; ++ m)
-            {
-                a [m] = load_at <V> (d, j + Idx (4 * m) * h);
-            }
-        };
-#pragma GCC unroll 4
-        for (int b = 0; b < 4; ++ b)
-        {
-            merge_double_extremes (d + Idx (4 * b) * n * V::W, s + Idx (4 * b) * n * V::W, n, k);
-        }
-        merge_double_extremes (d, d, 4 * n, k);
-        {
-            V a [8];
-            V o [8];
-            gather (2 * h, a);
-            quad_outer_at (tab, pass, 2 * h, a, o);
-            quad_store (d, h, 2 * h, o);
-            V a3 [8];
-            V o3 [8];
-            gather (h, a);
-            gather (3 * h, a3);
-            quad_outer_at (tab, pass, h, a, o);
-            quad_outer_at (tab, pass, 3 * h, a3, o3);
-            quad_store (d, h, h, o);
-            quad_store (d, h, 3 * h, o3);
-        }
-
-        for (Idx i = 1; i < h; ++ i)
-        {
-            V c1, s1, c2, s2;
-            pair_twiddle (tab, pass, i, c1, s1);
-            pair_twiddle (tab, pass + 1, i, c2, s2);
-            V p [4][8];
-#pragma GCC unroll 4
-            for (int b = 0; b < 4; ++ b)
-            {
-                V * const o = p [b];
-                merge_double_at ([s, b, h, i] (int m) QUARN_INLINE_LAMBDA { return load_at <V> (s, Idx (8 * b) * h + i + m * h); },
-                                 c1, s1, c2, s2, [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
-            }
-            // Elements j and j + 4 h of each block of 4 n, in merge_double_at's
-            // order, for j = i, 2 h - i, 2 h + i, 4 h - i.
-            constexpr int LO [4] = { 0, 4, 5, 1 };
-            constexpr int HI [4] = { 2, 6, 7, 3 };
-            const Idx js [4] = { i, 2 * h - i, 2 * h + i, 4 * h - i };
-#pragma GCC unroll 4
-            for (int q = 0; q < 4; ++ q)
-            {
-                V a [8];
-#pragma GCC unroll 4
-                for (int b = 0; b < 4; ++ b)
-                {
-                    a [2 * b] = p [b][LO [q]];
-                    a [2 * b + 1] = p [b][HI [q]];
-                }
-                V o [8];
-                quad_outer_at (tab, pass, js [q], a, o);
-                quad_store (d, h, js [q], o);
-            }
-        }
-    }
-}
-
 // The inverses of merge_double_extremes and merge_double_at, doubled per
 // pass. The same order of elements.
 template <class V>
@@ -543,80 +426,6 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V:
                              },
                              c1, s1, c2, s2,
                              [dup, hw] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (dup + m * hw); });
-        }
-    }
-}
-
-// Pass p + 2's index j of the inverse (h2 = 4 h): from the elements that
-// quad_outer_at writes, in s; st (m, v) takes element j + 4 m h.
-template <class V, class St>
-QUARN_INLINE void split_quad_outer (const VectorTables <typename V::Scalar> &tab, int pass,
-                                    const typename V::Scalar *s, Idx h, Idx j, const St &st)
-{
-    const Idx at [8] = { j, 16 * h - j, 16 * h + j, 32 * h - j, 8 * h - j, 8 * h + j, 24 * h - j, 24 * h + j };
-    V c3, s3, c4, s4;
-    pair_twiddle (tab, pass + 2, j, c3, s3);
-    pair_twiddle (tab, pass + 3, j, c4, s4);
-    split_double_at ([s, &at] (int m) QUARN_INLINE_LAMBDA { return load_at <V> (s, at [m]); }, c3, s3, c4, s4, st);
-}
-
-// The inverse of merge_blocks_quad: passes p + 3 .. p in one sweep. The
-// elements at multiples of h first (pass p + 2's indices 0, h, 2 h, 3 h and
-// 4 h from s, then pass p's indices 0 and h of each block of 4 n in place);
-// then at each index i, pass p + 2's indices i, 2 h - i, 2 h + i, 4 h - i
-// give the elements that pass p's index i reads in each block of 4 n.
-template <class V>
-QUARN_INLINE void split_blocks_quad (typename V::Scalar *df, const typename V::Scalar *sf, Idx len, Idx n,
-                                     const VectorTables <typename V::Scalar> &tab, int pass, const V &k)
-{
-    const Idx h = n >> 1;
-    for (Idx c = 0; c < len; c += 16 * n)
-    {
-        const typename V::Scalar * const s = sf + c * V::W;
-        typename V::Scalar * const d = df + c * V::W;
-        const auto to_d = [d, h] (Idx j) QUARN_INLINE_LAMBDA
-        {
-            return [d, h, j] (int m, const V &v) QUARN_INLINE_LAMBDA { store_at (d, j + Idx (4 * m) * h, v); };
-        };
-        split_double_extremes (d, s, 4 * n, k);
-        split_quad_outer <V> (tab, pass, s, h, h, to_d (h));
-        split_quad_outer <V> (tab, pass, s, h, 2 * h, to_d (2 * h));
-        split_quad_outer <V> (tab, pass, s, h, 3 * h, to_d (3 * h));
-#pragma GCC unroll 4
-        for (int b = 0; b < 4; ++ b)
-        {
-            split_double_extremes (d + Idx (4 * b) * n * V::W, d + Idx (4 * b) * n * V::W, n, k);
-        }
-
-        for (Idx i = 1; i < h; ++ i)
-        {
-            // Pass p + 2 at j = i, 2 h - i, 2 h + i, 4 h - i: element
-            // j + 4 m h of the block in q [.][m].
-            const Idx js [4] = { i, 2 * h - i, 2 * h + i, 4 * h - i };
-            V q [4][8];
-#pragma GCC unroll 4
-            for (int t = 0; t < 4; ++ t)
-            {
-                V * const o = q [t];
-                split_quad_outer <V> (tab, pass, s, h, js [t], [o] (int m, const V &v) QUARN_INLINE_LAMBDA { o [m] = v; });
-            }
-            V c1, s1, c2, s2;
-            pair_twiddle (tab, pass, i, c1, s1);
-            pair_twiddle (tab, pass + 1, i, c2, s2);
-            // Block b's elements i, 4 h - i, 4 h + i, 8 h - i, 2 h - i,
-            // 2 h + i, 6 h - i, 6 h + i: j and j + 4 h of each j above.
-#pragma GCC unroll 4
-            for (int b = 0; b < 4; ++ b)
-            {
-                split_double_at ([&q, b] (int m) QUARN_INLINE_LAMBDA
-                                 {
-                                     constexpr int FROM [8] = { 0, 3, 0, 3, 1, 2, 1, 2 };
-                                     constexpr int HIGH [8] = { 0, 0, 1, 1, 0, 0, 1, 1 };
-                                     return q [FROM [m]][2 * b + HIGH [m]];
-                                 },
-                                 c1, s1, c2, s2,
-                                 [d, b, h, i] (int m, const V &v) QUARN_INLINE_LAMBDA { store_at (d, Idx (8 * b) * h + i + m * h, v); });
-            }
         }
     }
 }
@@ -763,168 +572,6 @@ QUARN_INLINE void split_in_registers (E v [])
         {
             v [j] = u [j];
         }
-    }
-}
-
-// Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
-// first .. first + count - 1, counted in the order of the output (df) where
-// by_output (only for vectors of a whole cache line), else of the input (x).
-// Lane t takes the samples x [m W + t]; output block rb of FK_LEN elements reads its element j from
-// m = bitrev (rb FK_LEN + j) = bitrev_FK (j) blocks + bitrev (rb): from
-// FK_LEN places of x, at b = bitrev (rb). Counted in the input's order, the
-// blocks read each place of x in sequence, which vectors narrower than a
-// cache line need so as not to fetch lines again; in the output's order,
-// they fill a region of df at a time. For narrower vectors of 8 elements a
-// block the order is fixed at compile time, so that the addresses of x are
-// plain induction variables (a choice at run time cost the 4-lane kernel
-// 7%). A block of 16 elements takes all 16 registers of AVX2, and such
-// induction variables spill there (8 lanes 2 to 8% slower from 2^7 to
-// 2^12), so the order stays a choice at run time, though it is the input's.
-template <class V>
-QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
-                                const typename V::Scalar *x, Idx first, Idx count, bool by_output)
-{
-    using S = Shape <V>;
-    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
-    const Idx blocks = Idx (1) << block_bits;
-    const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
-    const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    constexpr bool CHOICE = S::LINE_VECTORS || S::FK_LEN >= 16;
-    const bool out_order = CHOICE && by_output;
-    Idx r = reversed (first, block_bits);
-    for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
-    {
-        const Idx b = out_order ? r : i;
-        const Idx rb = out_order ? i : r;
-        const typename V::Scalar * const xb = x + b * S::W;
-        V v [S::FK_LEN];
-#pragma GCC unroll 32
-        for (Idx c = 0; c < S::FK_LEN; c += 4)
-        {
-            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + bit_reversed <S::FK_BITS> (c + j) * stride); },
-                        [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; });
-        }
-#pragma GCC unroll 16
-        for (Idx c = 0; c < S::FK_LEN; c += 8)
-        {
-            stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
-                     [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
-        }
-        // The last pass writes the block out as it goes.
-        typename V::Scalar * const d = df + rb * S::FK_LEN * S::W;
-        const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
-        if constexpr (S::FK_BITS > 3)
-        {
-            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
-            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out);
-        }
-        else
-        {
-#pragma GCC unroll 32
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
-            {
-                out (j, v [j]);
-            }
-        }
-    }
-}
-
-// Where first_stages_inv goes through a buffer: its bytes, and the bytes of
-// x for which it does.
-constexpr std::size_t STAGED_BYTES = 16384;
-constexpr std::size_t STAGED_FROM_BYTES = 65536;
-constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
-
-// The inverse of first_stages, doubled per stage: from the lanes of sf to x.
-// The blocks in the order of x, whose FK_LEN places they write in sequence.
-// A place's vector stores follow each other block after block, but a line
-// of x that one block's store leaves incomplete (vectors of half a line, or
-// of a whole one with x off a line, as from malloc) is completed by the next
-// block's; by then the block's other stores, a power of two apart, have
-// crowded the same few L1 sets, the line is gone, and the store waits for it
-// again. With 16 or more stores a block, from 64 KiB of x to 1 MiB, the
-// blocks therefore go STAGED_BYTES at a time to a buffer first, and then out
-// place by place: that many consecutive vectors, each line written whole at
-// once. Backward 8 to 17% faster so on AVX-512 off a line, 10 to 27% on
-// AVX2 (float) on a line or off; AVX-512 on a line was up to 8% slower so,
-// and 8 stores a block (SSE2, AVX2 double) gained nothing.
-template <class V>
-QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
-                                    const typename V::Scalar *sf)
-{
-    using S = Shape <V>;
-    using T = typename V::Scalar;
-    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
-    const Idx blocks = Idx (1) << block_bits;
-    const V k = V::splat (static_cast <T> (SQRT2_2));
-    const Idx stride = blocks * S::W;
-
-    // Block rb of sf, its element j of x's places given to out (j, value).
-    const auto block = [&] (Idx rb, const auto &out) QUARN_INLINE_LAMBDA
-    {
-        // The first pass reads the block in as it goes.
-        const T * const s = sf + rb * S::FK_LEN * S::W;
-        V v [S::FK_LEN];
-        if constexpr (S::FK_BITS > 3)
-        {
-            split_pass <V, S::FK_LEN, S::FK_BITS - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
-                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; });
-            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
-        }
-        else
-        {
-#pragma GCC unroll 32
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
-            {
-                v [j] = load_at <V> (s, j);
-            }
-        }
-#pragma GCC unroll 16
-        for (Idx c = 0; c < S::FK_LEN; c += 8)
-        {
-            stage_3_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
-                         [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
-        }
-#pragma GCC unroll 32
-        for (Idx c = 0; c < S::FK_LEN; c += 4)
-        {
-            stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
-                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { out (bit_reversed <S::FK_BITS> (c + j), e); });
-        }
-    };
-
-    constexpr Idx G = (S::FK_LEN >= 16) ? Idx (STAGED_BYTES / (sizeof (V) * S::FK_LEN)) : 1;
-    Idx rb = 0;
-    const std::size_t bytes = (std::size_t (1) << tab.nbr_bits) * sizeof (T);
-    if (G > 1 && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_TO_BYTES
-        && (! S::LINE_VECTORS || reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0))  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
-    {
-        V stage [count (G)][count (S::FK_LEN)];
-        for (Idx b = 0; b < blocks; b += G)
-        {
-#pragma GCC unroll 1
-            for (Idx g = 0; g < G; ++ g, rb = next_reversed (rb, b + g, block_bits))
-            {
-                V * const to = stage [g];
-                block (rb, [to] (Idx j, const V &e) QUARN_INLINE_LAMBDA { to [j] = e; });
-            }
-            T * const xb = x + b * S::W;
-#pragma GCC unroll 1
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
-            {
-#pragma GCC unroll 8
-                for (Idx g = 0; g < G; ++ g)
-                {
-                    stage [g][j].store (xb + g * S::W + j * stride);
-                }
-            }
-        }
-        return;
-    }
-    for (Idx b = 0; b < blocks; ++ b, rb = next_reversed (rb, b, block_bits))
-    {
-        T * const xb = x + b * S::W;
-        block (rb, [xb, stride] (Idx j, const V &e) QUARN_INLINE_LAMBDA { e.store (xb + j * stride); });
     }
 }
 
