@@ -45,22 +45,18 @@ namespace quarn::detail
         using K = Steps <V>;                                                                \
         ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
         { K::first (t, d, x, b, c, o); }                                                    \
-        ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, const T *s, Idx len) \
-        { K::single (t, d, s, len); }                                                       \
-        ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, const T *s, Idx len, int p) \
-        { K::pair (t, d, s, len, p); }                                                      \
-        ATTR [[gnu::flatten, gnu::noinline]] static void quad (const Tab &t, T *d, const T *s, Idx len, int p) \
-        { K::quad (t, d, s, len, p); }                                                      \
+        ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, Idx len) \
+        { K::single (t, d, len); }                                                          \
+        ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, Idx len, int p) \
+        { K::pair (t, d, len, p); }                                                         \
         ATTR [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
         { K::last (t, f, s); }                                                              \
         ATTR [[gnu::flatten, gnu::noinline]] static void first_inv (const Tab &t, T *x, const T *s) \
         { K::first_inv (t, x, s); }                                                         \
-        ATTR [[gnu::flatten, gnu::noinline]] static void single_inv (const Tab &t, T *d, const T *s, Idx len) \
-        { K::single_inv (t, d, s, len); }                                                   \
-        ATTR [[gnu::flatten, gnu::noinline]] static void pair_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
-        { K::pair_inv (t, d, s, len, p); }                                                  \
-        ATTR [[gnu::flatten, gnu::noinline]] static void quad_inv (const Tab &t, T *d, const T *s, Idx len, int p) \
-        { K::quad_inv (t, d, s, len, p); }                                                  \
+        ATTR [[gnu::flatten, gnu::noinline]] static void single_inv (const Tab &t, T *d, Idx len) \
+        { K::single_inv (t, d, len); }                                                      \
+        ATTR [[gnu::flatten, gnu::noinline]] static void pair_inv (const Tab &t, T *d, Idx len, int p) \
+        { K::pair_inv (t, d, len, p); }                                                     \
         ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
     };

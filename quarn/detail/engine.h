@@ -10,7 +10,6 @@
 #include "quarn/detail/first.h"
 #include "quarn/detail/kernels.h"
 #include "quarn/detail/lanes.h"
-#include "quarn/detail/quads.h"
 #include "quarn/detail/rows.h"
 
 #include <cstddef>
@@ -67,13 +66,13 @@ struct Steps
     // Twiddles from phasors only above the table limit, and only in float.
     static constexpr bool PHASORS = std::is_same <T, float>::value;
 
-    QUARN_INLINE static void single (const Tab &tab, T *d, const T *s, Idx len)
+    QUARN_INLINE static void single (const Tab &tab, T *d, Idx len)
     {
         TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
-        merge_blocks <V> (d, s, len, Idx (1) << Shape <V>::FK_BITS, tw);
+        merge_blocks_in_place <V> (d, len, Idx (1) << Shape <V>::FK_BITS, tw);
     }
 
-    QUARN_INLINE static void pair (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    QUARN_INLINE static void pair (const Tab &tab, T *d, Idx len, int pass)
     {
         const V k = V::splat (static_cast <T> (SQRT2_2));
         const Idx n = Idx (1) << pass;
@@ -83,30 +82,13 @@ struct Steps
         {
             PhasorTwiddles <V> tw1 (tab, pass);
             PhasorTwiddles <V> tw2 (tab, pass + 1);
-            merge_blocks_double <V> (d, s, len, n, tw1, tw2, k);
+            merge_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
         else
         {
             TableTwiddles <V> tw1 (tab, pass);
             TableTwiddles <V> tw2 (tab, pass + 1);
-            merge_blocks_double <V> (d, s, len, n, tw1, tw2, k);
-        }
-    }
-
-    // Four passes a sweep, all twiddles from the tables (pass + 3 at most
-    // the limit). Only where a vector fills a cache line: its 32 registers
-    // hold the four blocks' eight vectors that it keeps between its two
-    // halves (with 16, AVX2 was 1 to 5% slower than by pairs). And only in
-    // double: in float it saved 5 to 12% at 2^15 and 2^16, but took a
-    // user's file 0.3 s longer to compile, past its budget of 4 s.
-    static constexpr bool QUADS = Shape <V>::LINE_VECTORS && std::is_same <T, double>::value;
-
-    QUARN_INLINE static void quad (const Tab &tab, T *d, const T *s, Idx len, int pass)
-    {
-        if constexpr (QUADS)
-        {
-            const V k = V::splat (static_cast <T> (SQRT2_2));
-            merge_blocks_quad <V> (d, s, len, Idx (1) << pass, tab, pass, k);
+            merge_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
     }
 
@@ -120,13 +102,13 @@ struct Steps
         first_stages_inv <V> (tab, x, s);
     }
 
-    QUARN_INLINE static void single_inv (const Tab &tab, T *d, const T *s, Idx len)
+    QUARN_INLINE static void single_inv (const Tab &tab, T *d, Idx len)
     {
         TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
-        split_blocks <V> (d, s, len, Idx (1) << Shape <V>::FK_BITS, tw);
+        split_blocks_in_place <V> (d, len, Idx (1) << Shape <V>::FK_BITS, tw);
     }
 
-    QUARN_INLINE static void pair_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
+    QUARN_INLINE static void pair_inv (const Tab &tab, T *d, Idx len, int pass)
     {
         const V k = V::splat (static_cast <T> (SQRT2_2));
         const Idx n = Idx (1) << pass;
@@ -134,22 +116,13 @@ struct Steps
         {
             PhasorTwiddles <V> tw1 (tab, pass);
             PhasorTwiddles <V> tw2 (tab, pass + 1);
-            split_blocks_double <V> (d, s, len, n, tw1, tw2, k);
+            split_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
         else
         {
             TableTwiddles <V> tw1 (tab, pass);
             TableTwiddles <V> tw2 (tab, pass + 1);
-            split_blocks_double <V> (d, s, len, n, tw1, tw2, k);
-        }
-    }
-
-    QUARN_INLINE static void quad_inv (const Tab &tab, T *d, const T *s, Idx len, int pass)
-    {
-        if constexpr (QUADS)
-        {
-            const V k = V::splat (static_cast <T> (SQRT2_2));
-            split_blocks_quad <V> (d, s, len, Idx (1) << pass, tab, pass, k);
+            split_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
     }
 
@@ -174,84 +147,39 @@ struct Engine
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
 
-    // Passes `from` .. `to` - 1 over len elements from p, alternating with
-    // q; returns where the result is. One single pass first if the count is
-    // odd, then pairs, or fours while they fit where `quads`. Only group 0
-    // has an odd count, and it starts right after the first kernel
-    // (tables.h), where `single` runs.
-    QUARN_INLINE static T * passes (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to,
-                                   bool quads = false)
+    // Passes `from` .. `to` - 1 in place over len elements from d: one
+    // single pass first if the count is odd, then pairs. Only group 0 has an
+    // odd count, and it starts right after the first kernel (tables.h),
+    // where `single` runs.
+    QUARN_INLINE static void passes (const VectorTables <T> &tab, T *d, Idx len, int from, int to)
     {
         for (int pass = from; pass < to; )
         {
             if (pass == from && ((to - from) & 1) != 0)
             {
-                St::single (tab, q, p, len);
+                St::single (tab, d, len);
                 pass += 1;
-            }
-            else if (quads && to - pass >= 4)
-            {
-                St::quad (tab, q, p, len, pass);
-                pass += 4;
             }
             else
             {
-                St::pair (tab, q, p, len, pass);
+                St::pair (tab, d, len, pass);
                 pass += 2;
             }
-            std::swap (p, q);
         }
-        return p;
     }
 
     // The inverse: passes to - 1 .. from.
-    QUARN_INLINE static T * passes_inv (const VectorTables <T> &tab, T *p, T *q, Idx len, int from, int to,
-                                       bool quads = false)
+    QUARN_INLINE static void passes_inv (const VectorTables <T> &tab, T *d, Idx len, int from, int to)
     {
         const int bottom = from + ((to - from) & 1);
-        for (int pass = to; pass > bottom; std::swap (p, q))
+        for (int pass = to; pass > bottom; pass -= 2)
         {
-            if (quads && pass - bottom >= 4)
-            {
-                pass -= 4;
-                St::quad_inv (tab, q, p, len, pass);
-            }
-            else
-            {
-                pass -= 2;
-                St::pair_inv (tab, q, p, len, pass);
-            }
+            St::pair_inv (tab, d, len, pass - 2);
         }
         if (((to - from) & 1) != 0)
         {
-            St::single_inv (tab, q, p, len);
-            std::swap (p, q);
+            St::single_inv (tab, d, len);
         }
-        return p;
-    }
-
-    // Group 1 in fours: 5 to 9% faster where it is the last group (2^14,
-    // 2^15), 2 to 8% from 2^16 to 2^20 (output on a cache line; off one,
-    // where each of the 32 output streams straddles lines, within 4% either
-    // way there).
-    static bool group_1_quads (const VectorTables <T> &tab)
-    {
-        return Steps <V>::QUADS && tab.schedule.end [1] <= tab.limit + 1;
-    }
-
-    // Group 0 in fours in the inverse from 2^13 samples on (3 to 7% faster
-    // to 2^17). The forward was 2 to 8% slower so, and 2^11 either way.
-    static bool group_0_quads (const VectorTables <T> &tab, bool inverse)
-    {
-        return Steps <V>::QUADS && inverse && tab.nbr_bits >= 13 && tab.schedule.end [0] <= tab.limit + 1;
-    }
-
-    // The sweeps that fours save.
-    static int quad_count (const VectorTables <T> &tab, bool inverse)
-    {
-        const Schedule &s = tab.schedule;
-        return (group_1_quads (tab) ? (s.end [1] - s.end [0]) / 4 : 0)
-            + (group_0_quads (tab, inverse) ? (s.end [0] - S::FK_BITS) / 4 : 0);
     }
 
     // The packed spectrum of x into f, through scratch (N samples and the
@@ -267,35 +195,29 @@ struct Engine
         const Idx n = Idx (1) << s.split;                   // elements
         constexpr Idx W = S::W;
 
-        // The first kernel writes where the sweep count makes the last one
-        // land in the scratch array, which the last stages read.
+        // Everything between the first kernel and the last stages in the
+        // scratch array.
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
-        const bool quads = group_1_quads (tab);
-        T * const a = (((s.sweeps - quad_count (tab, false)) & 1) == 0) ? buf : f;
-        T * const b = (a == f) ? buf : f;
-        T *cur = a;
         const Idx region = s.block [1];
         const bool by_region = S::LINE_VECTORS && (std::size_t (1) << tab.nbr_bits) * sizeof (T) <= S::BY_REGION_BYTES;
         if (! by_region)
         {
-            St::first (tab, a, x, 0, n / S::FK_LEN, false);
+            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
         }
         for (Idx r = 0; r < n; r += region)
         {
-            T *p = a;
             for (Idx c = r; c < r + region; c += s.block [0])
             {
                 if (by_region)
                 {
-                    St::first (tab, a, x, c / S::FK_LEN, s.block [0] / S::FK_LEN, true);
+                    St::first (tab, buf, x, c / S::FK_LEN, s.block [0] / S::FK_LEN, true);
                 }
-                p = passes (tab, a + c * W, b + c * W, s.block [0], S::FK_BITS, s.end [0]) - c * W;
+                passes (tab, buf + c * W, s.block [0], S::FK_BITS, s.end [0]);
             }
-            T * const q = (p == a) ? b : a;
-            cur = passes (tab, p + r * W, q + r * W, region, s.end [0], s.end [1], quads) - r * W;
+            passes (tab, buf + r * W, region, s.end [0], s.end [1]);
         }
-        cur = passes (tab, cur, (cur == a) ? b : a, n, s.end [1], s.end [2]);
-        St::last (tab, f, cur);
+        passes (tab, buf, n, s.end [1], s.end [2]);
+        St::last (tab, f, buf);
     }
 
     // The shortest lengths, 2^MIN_BITS and twice that: the first kernel, at
@@ -305,14 +227,10 @@ struct Engine
     {
         const Idx n = Idx (1) << tab.schedule.split;
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
-        if (tab.schedule.split == S::FK_BITS)
+        St::first (tab, buf, x, 0, n / S::FK_LEN, false);
+        if (tab.schedule.split != S::FK_BITS)
         {
-            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
-        }
-        else
-        {
-            St::first (tab, f, x, 0, n / S::FK_LEN, false);
-            St::single (tab, buf, f, n);
+            St::single (tab, buf, n);
         }
         St::last (tab, f, buf);
     }
@@ -321,14 +239,10 @@ struct Engine
     {
         const Idx n = Idx (1) << tab.schedule.split;
         T * const buf = place_scratch (scratch, x, tab.nbr_bits);
-        if (tab.schedule.split == S::FK_BITS)
+        St::last_inv (tab, buf, f);
+        if (tab.schedule.split != S::FK_BITS)
         {
-            St::last_inv (tab, buf, f);
-        }
-        else
-        {
-            St::last_inv (tab, x, f);
-            St::single_inv (tab, buf, x, n);
+            St::single_inv (tab, buf, n);
         }
         St::first_inv (tab, x, buf);
     }
@@ -345,30 +259,19 @@ struct Engine
         const Idx n = Idx (1) << s.split;
         constexpr Idx W = S::W;
 
-        // The last sweep writes the scratch array, which the first kernel
-        // reads.
         T * const buf = place_scratch (scratch, x, tab.nbr_bits);
-        const bool quads = group_1_quads (tab);
-        const bool quads_0 = group_0_quads (tab, true);
-        T * const a = (((s.sweeps - quad_count (tab, true)) & 1) == 0) ? buf : x;
-        T * const b = (a == x) ? buf : x;
-        St::last_inv (tab, a, f);
-        T * const top = passes_inv (tab, a, b, n, s.end [1], s.end [2]);
-        T *cur = top;
+        St::last_inv (tab, buf, f);
+        passes_inv (tab, buf, n, s.end [1], s.end [2]);
         const Idx region = s.block [1];
         for (Idx r = 0; r < n; r += region)
         {
-            T * const p = passes_inv (tab, top + r * W, ((top == a) ? b : a) + r * W, region,
-                                      s.end [0], s.end [1], quads) - r * W;
-            T * const q = (p == a) ? b : a;
+            passes_inv (tab, buf + r * W, region, s.end [0], s.end [1]);
             for (Idx c = r; c < r + region; c += s.block [0])
             {
-                cur = passes_inv (tab, p + c * W, q + c * W, s.block [0], S::FK_BITS, s.end [0], quads_0) - c * W;
+                passes_inv (tab, buf + c * W, s.block [0], S::FK_BITS, s.end [0]);
             }
         }
-        // Not region by region: the first kernel's blocks scatter over the
-        // whole of x, which the regions still to come may use.
-        St::first_inv (tab, x, cur);
+        St::first_inv (tab, x, buf);
     }
 };
 

@@ -146,6 +146,14 @@ struct Phasors
         rotate (c_hi, s_hi, step_c, step_s);
     }
 
+    // At pi / 4 - a, a the phasors' angles, rounded to float.
+    QUARN_INLINE void eighth_mirror (typename V::Scalar *c, typename V::Scalar *s) const
+    {
+        const VD k = VD::splat (SQRT2_2);
+        V::from_doubles ((c_lo + s_lo) * k, (c_hi + s_hi) * k).store (c);
+        V::from_doubles ((c_lo - s_lo) * k, (c_hi - s_hi) * k).store (s);
+    }
+
     // The phasors turned by (rc, rs), rounded to float.
     QUARN_INLINE void turned (double rc, double rs, V &c, V &s) const
     {
@@ -169,6 +177,7 @@ struct Phasors <V, false>
     QUARN_INLINE V sin () const { return V::splat (0); }
     QUARN_INLINE void advance () {}
     QUARN_INLINE void turned (double /* rc */, double /* rs */, V &c, V &s) const { c = cos (); s = sin (); }
+    QUARN_INLINE void eighth_mirror (typename V::Scalar * /* c */, typename V::Scalar * /* s */) const {}
 };
 
 // ---- Twiddles of lane passes -------------------------------------------------
@@ -201,6 +210,16 @@ public:
         s = V::splat (_p [1]);
     }
 
+    // The twiddle at j = 2^pass / R - i, i the index `next` gave last: the
+    // table's own entry, whatever R.
+    template <int R>
+    QUARN_INLINE void mirror (Idx j, V &c, V &s) const
+    {
+        const T * const p = _pairs + j * _step;
+        c = V::splat (p [0]);
+        s = V::splat (p [1]);
+    }
+
 private:
     const T * _pairs;
     Idx _step;
@@ -227,13 +246,33 @@ public:
 
     QUARN_INLINE void next (Idx i, V &c, V &s)
     {
-        const Idx j = i & (W - 1);
-        if (j == 0)
+        _lane = i & (W - 1);
+        if (_lane == 0)
         {
             refill ();
         }
-        c = V::splat (_c [j]);
-        s = V::splat (_s [j]);
+        c = V::splat (_c [_lane]);
+        s = V::splat (_s [_lane]);
+    }
+
+    // The twiddle at j = 2^pass / R - i, i the index `next` gave last, for R
+    // = 2 or 4: the angle pi / R - a, a that of i. For R = 2 the cosine and
+    // sine swapped; for R = 4 (cos a + sin a, cos a - sin a) sqrt (2) / 2,
+    // from the phasors in double, rounded once.
+    template <int R>
+    QUARN_INLINE void mirror (Idx /* j */, V &c, V &s) const
+    {
+        static_assert (R == 2 || R == 4, "a quarter or an eighth of a turn");
+        if constexpr (R == 2)
+        {
+            c = V::splat (_s [_lane]);
+            s = V::splat (_c [_lane]);
+        }
+        else
+        {
+            c = V::splat (_mc [_lane]);
+            s = V::splat (_ms [_lane]);
+        }
     }
 
 private:
@@ -241,14 +280,110 @@ private:
     {
         _row.cos ().store (_c);
         _row.sin ().store (_s);
+        _row.eighth_mirror (_mc, _ms);
         _row.advance ();
     }
 
-    const double * _start;
     Phasors <V> _row {};
+    const double * _start;
+    Idx _lane = 0;
     T _c [count (W)] = {};
     T _s [count (W)] = {};
+    T _mc [count (W)] = {};
+    T _ms [count (W)] = {};
 };
+
+// ---- Single passes -------------------------------------------------------------
+// merge_blocks and split_blocks of butterfly.h in place over len elements
+// from d: indices i and h - i of a block read and write the same elements,
+// and run together, i's outputs held back until h - i has read.
+
+template <class V, class Tw>
+QUARN_INLINE void merge_blocks_in_place (typename V::Scalar *df, Idx len, Idx n, Tw &tw)
+{
+    using T = typename V::Scalar;
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 2 * n)
+    {
+        T * const d = df + c * V::W;
+        const auto ld = [d] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (d, e); };
+        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+        // The extreme coefficients are real; those at h stay where they are.
+        const V a0 = ld (0);
+        const V b0 = ld (n);
+        st (0, a0 + b0);
+        st (n, a0 - b0);
+
+        tw.start_block ();
+        for (Idx i = 1; 2 * i <= h; ++ i)
+        {
+            const Idx j = h - i;
+            V co, si;
+            tw.next (i, co, si);
+            V re, re_m, im, im_m;
+            merge_butterfly (ld (i), ld (h + i), ld (n + i), ld (n + h + i), co, si, re, re_m, im, im_m);
+            st (i, re);
+            st (n + i, im);
+            if (j != i)
+            {
+                tw.template mirror <2> (j, co, si);
+                V re2, re2_m, im2, im2_m;
+                merge_butterfly (ld (j), ld (h + j), ld (n + j), ld (n + h + j), co, si, re2, re2_m, im2, im2_m);
+                st (j, re2);
+                st (n - j, re2_m);
+                st (n + j, im2);
+                st (2 * n - j, im2_m);
+            }
+            st (n - i, re_m);
+            st (2 * n - i, im_m);
+        }
+    }
+}
+
+template <class V, class Tw>
+QUARN_INLINE void split_blocks_in_place (typename V::Scalar *df, Idx len, Idx n, Tw &tw)
+{
+    using T = typename V::Scalar;
+    const Idx h = n >> 1;
+    for (Idx c = 0; c < len; c += 2 * n)
+    {
+        T * const d = df + c * V::W;
+        const auto ld = [d] (Idx e) QUARN_INLINE_LAMBDA { return load_at <V> (d, e); };
+        const auto st = [d] (Idx e, const V &v) QUARN_INLINE_LAMBDA { store_at (d, e, v); };
+        const V r0 = ld (0);
+        const V i0 = ld (n);
+        const V rh = ld (h);
+        const V ih = ld (n + h);
+        st (0, r0 + i0);
+        st (n, r0 - i0);
+        st (h, rh + rh);
+        st (n + h, ih + ih);
+
+        tw.start_block ();
+        for (Idx i = 1; 2 * i <= h; ++ i)
+        {
+            const Idx j = h - i;
+            V co, si;
+            tw.next (i, co, si);
+            V a, b, x, y;
+            split_butterfly (ld (i), ld (n - i), ld (n + i), ld (2 * n - i), co, si, a, b, x, y);
+            st (i, a);
+            st (n + i, x);
+            if (j != i)
+            {
+                tw.template mirror <2> (j, co, si);
+                V a2, b2, x2, y2;
+                split_butterfly (ld (j), ld (n - j), ld (n + j), ld (2 * n - j), co, si, a2, b2, x2, y2);
+                st (j, a2);
+                st (h + j, b2);
+                st (n + j, x2);
+                st (n + h + j, y2);
+            }
+            st (h + i, b);
+            st (n + h + i, y);
+        }
+    }
+}
 
 // ---- Double passes -----------------------------------------------------------
 // Passes p and p + 1 (n = 2^p) in one sweep, over len elements in blocks of
@@ -307,39 +442,68 @@ QUARN_INLINE void merge_double_at (const Ld &ld, const V &c1, const V &s1, const
     st (7, o3);
 }
 
+// Both passes in place over len elements from d. Index i's outputs are
+// elements at i and -i modulo h; so are index h - i's, and the two read
+// exactly the elements they write: each pair of indices runs with its
+// elements in registers, i's outputs held back until h - i has read.
 template <class V, class Tw1, class Tw2>
-QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, const typename V::Scalar *sf,
-                          Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
+QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
 {
+    using T = typename V::Scalar;
     const Idx h = n >> 1;
+    const Idx hw = h * V::W;
+    // Element i + m h, and where index i's output m goes: up from i or down
+    // from 8 h - i, by multiples of h.
+    const auto loads = [hw] (const T *up) QUARN_INLINE_LAMBDA
+    {
+        return [up, hw] (int m) QUARN_INLINE_LAMBDA { return V::load (up + m * hw); };
+    };
+    const auto stores = [hw] (T *up, T *down) QUARN_INLINE_LAMBDA
+    {
+        return [up, down, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
+        {
+            constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+            constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
+            v.store ((UP [m] ? up : down) + BY [m] * hw);
+        };
+    };
+    const auto held = [] (int m) QUARN_INLINE_LAMBDA { return m == 1 || m == 3 || m == 4 || m == 6; };
     for (Idx c = 0; c < len; c += 4 * n)
     {
-        const typename V::Scalar * const s = sf + c * V::W;
-        typename V::Scalar * const d = df + c * V::W;
-        merge_double_extremes (d, s, n, k);
+        T * const d = df + c * V::W;
+        merge_double_extremes (d, d, n, k);
 
         tw1.start_block ();
         tw2.start_block ();
-        // The streams lie multiples of h apart: one pointer runs up through
-        // elements i, one down through elements 4 n - i.
-        const Idx hw = h * V::W;
-        const typename V::Scalar *up = s + V::W;
-        typename V::Scalar *dup = d + V::W;
-        typename V::Scalar *ddown = d + 8 * hw - V::W;
-        for (Idx i = 1; i < h; ++ i, up += V::W, dup += V::W, ddown -= V::W)
+        for (Idx i = 1; 2 * i <= h; ++ i)
         {
+            const Idx j = h - i;
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
-            merge_double_at ([up, hw] (int m) QUARN_INLINE_LAMBDA { return V::load (up + m * hw); },
-                             c1, s1, c2, s2,
-                             [dup, ddown, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
+            // Index h - i reads four of i's outputs (1, 3, 4, 6): those wait in o.
+            const auto st = stores (d + i * V::W, d + (8 * h - i) * V::W);
+            V o [8];
+            merge_double_at (loads (d + i * V::W), c1, s1, c2, s2,
+                             [&o, &st, held] (int m, const V &v) QUARN_INLINE_LAMBDA
                              {
-                                 // Up from i or down from 8 h - i, by multiples of h.
-                                 constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
-                                 constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
-                                 v.store ((UP [m] ? dup : ddown) + BY [m] * hw);
+                                 if (held (m)) { o [m] = v; } else { st (m, v); }
                              });
+            if (j != i)
+            {
+                tw1.template mirror <2> (j, c1, s1);
+                tw2.template mirror <4> (j, c2, s2);
+                merge_double_at (loads (d + j * V::W), c1, s1, c2, s2,
+                                 stores (d + j * V::W, d + (8 * h - j) * V::W));
+            }
+#pragma GCC unroll 8
+            for (int m = 1; m < 8; ++ m)
+            {
+                if (held (m))
+                {
+                    st (m, o [m]);
+                }
+            }
         }
     }
 }
@@ -394,38 +558,58 @@ QUARN_INLINE void split_double_at (const Ld &ld, const V &c1, const V &s1, const
     st (7, o3);
 }
 
-// The inverse of merge_blocks_double, doubled per pass.
+// The inverse of merge_blocks_double, doubled per pass, in place the same
+// way: index h - i reads what index i writes.
 template <class V, class Tw1, class Tw2>
-QUARN_INLINE void split_blocks_double (typename V::Scalar *df, const typename V::Scalar *sf,
-                          Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
+QUARN_INLINE void split_blocks_double (typename V::Scalar *df, Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
 {
+    using T = typename V::Scalar;
     const Idx h = n >> 1;
+    const Idx hw = h * V::W;
+    const auto loads = [hw] (const T *up, const T *down) QUARN_INLINE_LAMBDA
+    {
+        return [up, down, hw] (int m) QUARN_INLINE_LAMBDA
+        {
+            // Up from i or down from 8 h - i, by multiples of h.
+            constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+            constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
+            return V::load ((UP [m] ? up : down) + BY [m] * hw);
+        };
+    };
     for (Idx c = 0; c < len; c += 4 * n)
     {
-        const typename V::Scalar * const s = sf + c * V::W;
-        typename V::Scalar * const d = df + c * V::W;
-        split_double_extremes (d, s, n, k);
+        T * const d = df + c * V::W;
+        split_double_extremes (d, d, n, k);
 
         tw1.start_block ();
         tw2.start_block ();
-        const Idx hw = h * V::W;
-        const typename V::Scalar *up = s + V::W;
-        const typename V::Scalar *down = s + 8 * hw - V::W;
-        typename V::Scalar *dup = d + V::W;
-        for (Idx i = 1; i < h; ++ i, up += V::W, down -= V::W, dup += V::W)
+        for (Idx i = 1; 2 * i <= h; ++ i)
         {
+            const Idx j = h - i;
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
-            split_double_at ([up, down, hw] (int m) QUARN_INLINE_LAMBDA
+            // Index h - i reads i's odd outputs: those wait in o.
+            T * const at = d + i * V::W;
+            V o [8];
+            split_double_at (loads (at, d + (8 * h - i) * V::W), c1, s1, c2, s2,
+                             [&o, at, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
                              {
-                                 // Up from i or down from 8 h - i, by multiples of h.
-                                 constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
-                                 constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
-                                 return V::load ((UP [m] ? up : down) + BY [m] * hw);
-                             },
-                             c1, s1, c2, s2,
-                             [dup, hw] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (dup + m * hw); });
+                                 if ((m & 1) != 0) { o [m] = v; } else { v.store (at + m * hw); }
+                             });
+            if (j != i)
+            {
+                tw1.template mirror <2> (j, c1, s1);
+                tw2.template mirror <4> (j, c2, s2);
+                T * const up = d + j * V::W;
+                split_double_at (loads (up, d + (8 * h - j) * V::W), c1, s1, c2, s2,
+                                 [up, hw] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (up + m * hw); });
+            }
+#pragma GCC unroll 4
+            for (int m = 1; m < 8; m += 2)
+            {
+                o [m].store (at + m * hw);
+            }
         }
     }
 }

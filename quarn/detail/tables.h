@@ -109,7 +109,6 @@ struct Schedule
     int split = 0;                 // L - w: the last stages start here
     int end [3] = {};              // passes of group g: end [g - 1] .. end [g] - 1
     std::ptrdiff_t block [3] = {}; // and their block length, in elements
-    int sweeps = 0;                // lane sweeps after the first kernel
 
     // For 2^bits samples of `sample_bytes` bytes in vectors of 2^w_bits
     // lanes, with an L2 cache of l2_bytes (0: unknown).
@@ -146,12 +145,9 @@ struct Schedule
         end [0] = inner;
         end [1] = middle;
         end [2] = split;
-        int from = fk_bits;
         for (int g = 0; g < 3; ++ g)
         {
             block [g] = std::ptrdiff_t (1) << end [g];
-            sweeps += (end [g] - from + 1) / 2;
-            from = end [g];
         }
     }
 
