@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the fifth of five headers: the order of the sweeps,
+// The vector paths, the fourth of four headers: the order of the sweeps,
 // and where the scratch array lies. Engine <V>::forward and backward run a
 // whole transform of 2^MIN_BITS samples or more on the vocabulary V;
 // dispatch.h compiles them once per instruction set.
@@ -21,14 +21,17 @@ namespace quarn::detail
 {
 
 // ---- The scratch array ---------------------------------------------------------
-// The vector passes go back and forth between the scratch array and the
-// output at the same positions. Had both arrays the same place in a 4 KiB
-// page, their lines would crowd the same few L1 cache sets (indexed by the
-// address modulo 4 KiB), and loads would wait on stores to the same page
-// offset: that made the passes from 2^15 samples up to 2 times slower,
-// depending on where the caller's array lay. So the scratch array starts on a
-// cache line and, from 2^FAR_BITS samples on, half a page from the output
-// modulo the page, within the slack of scratch_slack_bytes (kernels.h).
+// The lane passes run in place in the scratch array; the first kernel (or
+// the last stages of the inverse) fills it from the input, and the last
+// stages (or the inverse first kernel) empty it into the output, at related
+// positions. Had both arrays the same place in a 4 KiB page, their lines
+// would crowd the same few L1 cache sets (indexed by the address modulo 4
+// KiB), and loads would wait on stores to the same page offset: when the
+// passes still went back and forth between the two arrays, that made them
+// up to 2 times slower from 2^15 samples, depending on where the caller's
+// array lay. So the scratch array starts on a cache line and, from
+// 2^FAR_BITS samples on, half a page from the output modulo the page, within
+// the slack of scratch_slack_bytes (kernels.h).
 
 
 template <class T>
@@ -133,7 +136,7 @@ struct Steps
 };
 
 // A whole transform of 2^MIN_BITS samples or more, step by step. Depth
-// first: the arrays are taken in regions of the largest blocked group's
+// first: the scratch array is taken in regions of the largest blocked group's
 // block (group 1 of the schedule); in each, block by block, the passes of
 // group 0 while the block is in L1, and before them, where a vector fills a
 // cache line, the first kernel's blocks that land there (which then need no

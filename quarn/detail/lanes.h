@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the first of five headers: the stages that run on
+// The vector paths, the first of four headers: the stages that run on
 // lanes, their twiddles and the passes that run two stages a sweep.
 //
 // For N = 2^L samples and W = 2^w lanes, the first L - w stages of the
@@ -10,8 +10,9 @@
 // all lanes, the mirrored elements of a merge are just other vectors, and
 // the input vectors are W consecutive samples. rows.h merges the W results.
 //
-// - merge passes (merge_blocks of butterfly.h) and double passes, which do
-//   two stages per sweep over the arrays; quads.h does four.
+// - single passes (merge_blocks of butterfly.h, in place) and double
+//   passes, which do two stages per sweep, also in place: the passes touch
+//   one array, the scratch array.
 // - the register stages that first.h's first kernel runs on blocks of
 //   FK_LEN elements.
 
