@@ -446,28 +446,21 @@ QUARN_INLINE void merge_double_at (const Ld &ld, const V &c1, const V &s1, const
 // Both passes in place over len elements from d. Index i's outputs are
 // elements at i and -i modulo h; so are index h - i's, and the two read
 // exactly the elements they write: each pair of indices runs with its
-// elements in registers, i's outputs held back until h - i has read.
+// elements in registers, i's outputs held back until h - i has read. Every
+// element of the pair lies a multiple of h up from i or down from 8 h - i:
+// two pointers, `up` and `down`, so that the addresses need few registers
+// (with more, 16 lanes' worth of pointers spilled on SSE2).
 template <class V, class Tw1, class Tw2>
 QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, Idx len, Idx n, Tw1 &tw1, Tw2 &tw2, const V &k)
 {
     using T = typename V::Scalar;
     const Idx h = n >> 1;
     const Idx hw = h * V::W;
-    // Element i + m h, and where index i's output m goes: up from i or down
-    // from 8 h - i, by multiples of h.
-    const auto loads = [hw] (const T *up) QUARN_INLINE_LAMBDA
-    {
-        return [up, hw] (int m) QUARN_INLINE_LAMBDA { return V::load (up + m * hw); };
-    };
-    const auto stores = [hw] (T *up, T *down) QUARN_INLINE_LAMBDA
-    {
-        return [up, down, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
-        {
-            constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
-            constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
-            v.store ((UP [m] ? up : down) + BY [m] * hw);
-        };
-    };
+    // merge_double_at's output m goes to up + BY [m] h if UP [m], else to
+    // down + BY [m] h; for index h - i, swap up and down and add 7 h or -7 h.
+    constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+    constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
+    // Index h - i reads four of i's outputs (1, 3, 4, 6): those wait in o.
     const auto held = [] (int m) QUARN_INLINE_LAMBDA { return m == 1 || m == 3 || m == 4 || m == 6; };
     for (Idx c = 0; c < len; c += 4 * n)
     {
@@ -476,33 +469,38 @@ QUARN_INLINE void merge_blocks_double (typename V::Scalar *df, Idx len, Idx n, T
 
         tw1.start_block ();
         tw2.start_block ();
-        for (Idx i = 1; 2 * i <= h; ++ i)
+        T *up = d + V::W;
+        T *down = d + (8 * h - 1) * V::W;
+        for (Idx i = 1; 2 * i <= h; ++ i, up += V::W, down -= V::W)
         {
-            const Idx j = h - i;
+            const auto at_up = [up, hw] (int m) QUARN_INLINE_LAMBDA { return up + m * hw; };
+            const auto at_down = [down, hw] (int m) QUARN_INLINE_LAMBDA { return down + m * hw; };
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
-            // Index h - i reads four of i's outputs (1, 3, 4, 6): those wait in o.
-            const auto st = stores (d + i * V::W, d + (8 * h - i) * V::W);
             V o [8];
-            merge_double_at (loads (d + i * V::W), c1, s1, c2, s2,
-                             [&o, &st, held] (int m, const V &v) QUARN_INLINE_LAMBDA
+            merge_double_at ([&] (int m) QUARN_INLINE_LAMBDA { return V::load (at_up (m)); }, c1, s1, c2, s2,
+                             [&] (int m, const V &v) QUARN_INLINE_LAMBDA
                              {
-                                 if (held (m)) { o [m] = v; } else { st (m, v); }
+                                 if (held (m)) { o [m] = v; } else { v.store (UP [m] ? at_up (BY [m]) : at_down (BY [m])); }
                              });
+            const Idx j = h - i;
             if (j != i)
             {
                 tw1.template mirror <2> (j, c1, s1);
                 tw2.template mirror <4> (j, c2, s2);
-                merge_double_at (loads (d + j * V::W), c1, s1, c2, s2,
-                                 stores (d + j * V::W, d + (8 * h - j) * V::W));
+                merge_double_at ([&] (int m) QUARN_INLINE_LAMBDA { return V::load (at_down (m - 7)); }, c1, s1, c2, s2,
+                                 [&] (int m, const V &v) QUARN_INLINE_LAMBDA
+                                 {
+                                     v.store (UP [m] ? at_down (BY [m] - 7) : at_up (BY [m] + 7));
+                                 });
             }
 #pragma GCC unroll 8
             for (int m = 1; m < 8; ++ m)
             {
                 if (held (m))
                 {
-                    st (m, o [m]);
+                    o [m].store (UP [m] ? at_up (BY [m]) : at_down (BY [m]));
                 }
             }
         }
@@ -567,16 +565,9 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, Idx len, Idx n, T
     using T = typename V::Scalar;
     const Idx h = n >> 1;
     const Idx hw = h * V::W;
-    const auto loads = [hw] (const T *up, const T *down) QUARN_INLINE_LAMBDA
-    {
-        return [up, down, hw] (int m) QUARN_INLINE_LAMBDA
-        {
-            // Up from i or down from 8 h - i, by multiples of h.
-            constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
-            constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
-            return V::load ((UP [m] ? up : down) + BY [m] * hw);
-        };
-    };
+    // split_double_at's input m, as merge_blocks_double's output m.
+    constexpr bool UP [8] = { true, false, true, false, false, true, false, true };
+    constexpr int BY [8] = { 0, -4, 4, 0, -6, 2, -2, 6 };
     for (Idx c = 0; c < len; c += 4 * n)
     {
         T * const d = df + c * V::W;
@@ -584,32 +575,39 @@ QUARN_INLINE void split_blocks_double (typename V::Scalar *df, Idx len, Idx n, T
 
         tw1.start_block ();
         tw2.start_block ();
-        for (Idx i = 1; 2 * i <= h; ++ i)
+        T *up = d + V::W;
+        T *down = d + (8 * h - 1) * V::W;
+        for (Idx i = 1; 2 * i <= h; ++ i, up += V::W, down -= V::W)
         {
-            const Idx j = h - i;
+            const auto at_up = [up, hw] (int m) QUARN_INLINE_LAMBDA { return up + m * hw; };
+            const auto at_down = [down, hw] (int m) QUARN_INLINE_LAMBDA { return down + m * hw; };
             V c1, s1, c2, s2;
             tw1.next (i, c1, s1);
             tw2.next (i, c2, s2);
             // Index h - i reads i's odd outputs: those wait in o.
-            T * const at = d + i * V::W;
             V o [8];
-            split_double_at (loads (at, d + (8 * h - i) * V::W), c1, s1, c2, s2,
-                             [&o, at, hw] (int m, const V &v) QUARN_INLINE_LAMBDA
+            split_double_at ([&] (int m) QUARN_INLINE_LAMBDA { return V::load (UP [m] ? at_up (BY [m]) : at_down (BY [m])); },
+                             c1, s1, c2, s2,
+                             [&] (int m, const V &v) QUARN_INLINE_LAMBDA
                              {
-                                 if ((m & 1) != 0) { o [m] = v; } else { v.store (at + m * hw); }
+                                 if ((m & 1) != 0) { o [m] = v; } else { v.store (at_up (m)); }
                              });
+            const Idx j = h - i;
             if (j != i)
             {
                 tw1.template mirror <2> (j, c1, s1);
                 tw2.template mirror <4> (j, c2, s2);
-                T * const up = d + j * V::W;
-                split_double_at (loads (up, d + (8 * h - j) * V::W), c1, s1, c2, s2,
-                                 [up, hw] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (up + m * hw); });
+                split_double_at ([&] (int m) QUARN_INLINE_LAMBDA
+                                 {
+                                     return V::load (UP [m] ? at_down (BY [m] - 7) : at_up (BY [m] + 7));
+                                 },
+                                 c1, s1, c2, s2,
+                                 [&] (int m, const V &v) QUARN_INLINE_LAMBDA { v.store (at_down (m - 7)); });
             }
 #pragma GCC unroll 4
             for (int m = 1; m < 8; m += 2)
             {
-                o [m].store (at + m * hw);
+                o [m].store (at_up (m));
             }
         }
     }
