@@ -81,10 +81,11 @@ struct Steps
         const Idx n = Idx (1) << pass;
         // Across the limit too: phasors in double, rounded once, are as
         // good as the table.
-        if (PHASORS && pass + 1 > tab.limit)
+        if constexpr (PHASORS)
         {
-            PhasorTwiddles <V> tw1 (tab, pass);
-            PhasorTwiddles <V> tw2 (tab, pass + 1);
+            const bool from_table = pass + 1 <= tab.limit;
+            TableOrPhasorTwiddles <V> tw1 (tab, pass, from_table);
+            TableOrPhasorTwiddles <V> tw2 (tab, pass + 1, from_table);
             merge_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
         else
@@ -115,10 +116,11 @@ struct Steps
     {
         const V k = V::splat (static_cast <T> (SQRT2_2));
         const Idx n = Idx (1) << pass;
-        if (PHASORS && pass + 1 > tab.limit)
+        if constexpr (PHASORS)
         {
-            PhasorTwiddles <V> tw1 (tab, pass);
-            PhasorTwiddles <V> tw2 (tab, pass + 1);
+            const bool from_table = pass + 1 <= tab.limit;
+            TableOrPhasorTwiddles <V> tw1 (tab, pass, from_table);
+            TableOrPhasorTwiddles <V> tw2 (tab, pass + 1, from_table);
             split_blocks_double <V> (d, len, n, tw1, tw2, k);
         }
         else

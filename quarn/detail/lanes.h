@@ -184,8 +184,10 @@ struct Phasors <V, false>
 // ---- Twiddles of lane passes -------------------------------------------------
 // The cosine and sine of i pi / 2^pass, the same in every lane, for
 // i = 1 .. 2^(pass-1) - 1 in increasing order: up to the table limit from
-// the twiddle pairs, above it W at a time from phasors. Which of the two is
-// a type, so that the loop of a pass carries only what it reads.
+// the twiddle pairs (TableTwiddles), above it W at a time from phasors.
+// Float takes both through TableOrPhasorTwiddles, which chooses at run
+// time: a float pass is then compiled once, not once per source (twice
+// cost a user's file 0.4 s of compile time).
 
 template <class V>
 class TableTwiddles
@@ -228,25 +230,37 @@ private:
 };
 
 template <class V>
-class PhasorTwiddles
+class TableOrPhasorTwiddles
 {
 public:
     using T = typename V::Scalar;
     static constexpr int W = V::W;
 
-    QUARN_INLINE PhasorTwiddles (const VectorTables <T> &tab, int pass)
-    :   _start (tab.phasor_start (pass))
+    QUARN_INLINE TableOrPhasorTwiddles (const VectorTables <T> &tab, int pass, bool from_table)
+    :   _table (tab, from_table ? pass : tab.pair_level),  // a level the tables hold, unread
+        _start (from_table ? nullptr : tab.phasor_start (pass)),
+        _from_table (from_table)
     {
     }
 
     QUARN_INLINE void start_block ()
     {
+        if (_from_table)
+        {
+            _table.start_block ();
+            return;
+        }
         _row.start (_start, 0);
         refill ();
     }
 
     QUARN_INLINE void next (Idx i, V &c, V &s)
     {
+        if (_from_table)
+        {
+            _table.next (i, c, s);
+            return;
+        }
         _lane = i & (W - 1);
         if (_lane == 0)
         {
@@ -261,10 +275,14 @@ public:
     // sine swapped; for R = 4 (cos a + sin a, cos a - sin a) sqrt (2) / 2,
     // from the phasors in double, rounded once.
     template <int R>
-    QUARN_INLINE void mirror (Idx /* j */, V &c, V &s) const
+    QUARN_INLINE void mirror (Idx j, V &c, V &s) const
     {
         static_assert (R == 2 || R == 4, "a quarter or an eighth of a turn");
-        if constexpr (R == 2)
+        if (_from_table)
+        {
+            _table.template mirror <R> (j, c, s);
+        }
+        else if constexpr (R == 2)
         {
             c = V::splat (_s [_lane]);
             s = V::splat (_c [_lane]);
@@ -286,8 +304,10 @@ private:
     }
 
     Phasors <V> _row {};
+    TableTwiddles <V> _table;
     const double * _start;
     Idx _lane = 0;
+    bool _from_table;
     T _c [count (W)] = {};
     T _s [count (W)] = {};
     T _mc [count (W)] = {};
