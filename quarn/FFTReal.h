@@ -135,7 +135,7 @@ public:
     // (layout, sign and scaling: see the top of this file).
     //
     // Needs: f writable and x readable for N samples each, not overlapping;
-    // any alignment (f on a 64-byte line is faster: up to 15% on the
+    // any alignment (f on a 64-byte line is faster: up to a fifth on the
     // vector paths, docs/instruction-sets.md). Debug builds check "f != 0",
     // "f != use_buffer ()", "x != 0", "x != use_buffer ()", "x != f", in
     // that order.
