@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the fourth of four headers: the order of the sweeps,
+// The vector paths, the fifth of five headers: the order of the sweeps,
 // and where the scratch array lies. Engine <V>::forward and backward run a
 // whole transform of 2^MIN_BITS samples or more on the vocabulary V;
 // dispatch.h compiles them once per instruction set.
@@ -10,6 +10,7 @@
 #include "quarn/detail/first.h"
 #include "quarn/detail/kernels.h"
 #include "quarn/detail/lanes.h"
+#include "quarn/detail/passes.h"
 #include "quarn/detail/rows.h"
 
 #include <cstddef>

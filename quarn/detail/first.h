@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the second of four headers: the first kernel, stages 1 ..
+// The vector paths, the third of five headers: the first kernel, stages 1 ..
 // FK_BITS from the samples into the lanes (and its inverse), in registers,
 // reading each block's elements in bit-reversed order.
 

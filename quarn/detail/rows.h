@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The vector paths, the third of four headers: the last w stages, in one
+// The vector paths, the fourth of five headers: the last w stages, in one
 // sweep between the lanes and the packed layout.
 //
 // After L - w stages (lanes.h) the packed layout holds W rows of R = N / W
