@@ -61,10 +61,19 @@ struct Steps
 {
     using T = typename V::Scalar;
     using Tab = VectorTables <T>;
+    using S = Shape <V>;
 
     QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
     {
-        first_stages <V> (tab, d, x, from, count, by_output);
+        if constexpr (S::FK_WIDE_BITS != S::FK_BITS)
+        {
+            if (tab.schedule.fk_bits == S::FK_WIDE_BITS)
+            {
+                first_stages <V, S::FK_WIDE_BITS> (tab, d, x, from, count, by_output);
+                return;
+            }
+        }
+        first_stages <V, S::FK_BITS> (tab, d, x, from, count, by_output);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
@@ -72,8 +81,8 @@ struct Steps
 
     QUARN_INLINE static void single (const Tab &tab, T *d, Idx len)
     {
-        TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
-        merge_blocks_in_place <V> (d, len, Idx (1) << Shape <V>::FK_BITS, tw);
+        TableTwiddles <V> tw (tab, tab.schedule.fk_bits);
+        merge_blocks_in_place <V> (d, len, Idx (1) << tab.schedule.fk_bits, tw);
     }
 
     QUARN_INLINE static void pair (const Tab &tab, T *d, Idx len, int pass)
@@ -104,13 +113,21 @@ struct Steps
 
     QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s)
     {
-        first_stages_inv <V> (tab, x, s);
+        if constexpr (S::FK_WIDE_BITS != S::FK_BITS)
+        {
+            if (tab.schedule.fk_bits == S::FK_WIDE_BITS)
+            {
+                first_stages_inv <V, S::FK_WIDE_BITS> (tab, x, s);
+                return;
+            }
+        }
+        first_stages_inv <V, S::FK_BITS> (tab, x, s);
     }
 
     QUARN_INLINE static void single_inv (const Tab &tab, T *d, Idx len)
     {
-        TableTwiddles <V> tw (tab, Shape <V>::FK_BITS);
-        split_blocks_in_place <V> (d, len, Idx (1) << Shape <V>::FK_BITS, tw);
+        TableTwiddles <V> tw (tab, tab.schedule.fk_bits);
+        split_blocks_in_place <V> (d, len, Idx (1) << tab.schedule.fk_bits, tw);
     }
 
     QUARN_INLINE static void pair_inv (const Tab &tab, T *d, Idx len, int pass)
@@ -192,13 +209,14 @@ struct Engine
     // slack of scratch_slack_bytes).
     static void forward (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
     {
-        if (tab.schedule.split <= S::FK_BITS + 1)
+        if (tab.schedule.split <= tab.schedule.fk_bits + 1)
         {
             forward_short (tab, f, x, scratch);
             return;
         }
         const Schedule &s = tab.schedule;
         const Idx n = Idx (1) << s.split;                   // elements
+        const Idx fk_len = Idx (1) << s.fk_bits;            // a first-kernel block
         constexpr Idx W = S::W;
 
         // Everything between the first kernel and the last stages in the
@@ -208,7 +226,7 @@ struct Engine
         const bool by_region = S::LINE_VECTORS && (std::size_t (1) << tab.nbr_bits) * sizeof (T) <= S::BY_REGION_BYTES;
         if (! by_region)
         {
-            St::first (tab, buf, x, 0, n / S::FK_LEN, false);
+            St::first (tab, buf, x, 0, n / fk_len, false);
         }
         for (Idx r = 0; r < n; r += region)
         {
@@ -216,9 +234,9 @@ struct Engine
             {
                 if (by_region)
                 {
-                    St::first (tab, buf, x, c / S::FK_LEN, s.block [0] / S::FK_LEN, true);
+                    St::first (tab, buf, x, c / fk_len, s.block [0] / fk_len, true);
                 }
-                passes (tab, buf + c * W, s.block [0], S::FK_BITS, s.end [0]);
+                passes (tab, buf + c * W, s.block [0], s.fk_bits, s.end [0]);
             }
             passes (tab, buf + r * W, region, s.end [0], s.end [1]);
         }
@@ -233,8 +251,8 @@ struct Engine
     {
         const Idx n = Idx (1) << tab.schedule.split;
         T * const buf = place_scratch (scratch, f, tab.nbr_bits);
-        St::first (tab, buf, x, 0, n / S::FK_LEN, false);
-        if (tab.schedule.split != S::FK_BITS)
+        St::first (tab, buf, x, 0, n >> tab.schedule.fk_bits, false);
+        if (tab.schedule.split != tab.schedule.fk_bits)
         {
             St::single (tab, buf, n);
         }
@@ -246,7 +264,7 @@ struct Engine
         const Idx n = Idx (1) << tab.schedule.split;
         T * const buf = place_scratch (scratch, x, tab.nbr_bits);
         St::last_inv (tab, buf, f);
-        if (tab.schedule.split != S::FK_BITS)
+        if (tab.schedule.split != tab.schedule.fk_bits)
         {
             St::single_inv (tab, buf, n);
         }
@@ -256,7 +274,7 @@ struct Engine
     // The inverse: N times the samples of the packed spectrum f into x.
     static void backward (const VectorTables <T> &tab, T *x, const T *f, T *scratch)
     {
-        if (tab.schedule.split <= S::FK_BITS + 1)
+        if (tab.schedule.split <= tab.schedule.fk_bits + 1)
         {
             backward_short (tab, x, f, scratch);
             return;
@@ -274,7 +292,7 @@ struct Engine
             passes_inv (tab, buf + r * W, region, s.end [0], s.end [1]);
             for (Idx c = r; c < r + region; c += s.block [0])
             {
-                passes_inv (tab, buf + c * W, s.block [0], S::FK_BITS, s.end [0]);
+                passes_inv (tab, buf + c * W, s.block [0], s.fk_bits, s.end [0]);
             }
         }
         St::first_inv (tab, x, buf);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The vector paths, the third of five headers: the first kernel, stages 1 ..
-// FK_BITS from the samples into the lanes (and its inverse), in registers,
+// FK (the schedule's fk_bits) from the samples into the lanes (and its
+// inverse), in registers,
 // reading each block's elements in bit-reversed order.
 
 #ifndef QUARN_DETAIL_FIRST_H
@@ -14,7 +15,7 @@
 namespace quarn::detail
 {
 
-// Stages 1 .. FK_BITS from x into the lanes of df, for the blocks
+// Stages 1 .. FK from x into the lanes of df, for the blocks
 // first .. first + count - 1, counted in the order of the output (df) where
 // by_output (only for vectors of a whole cache line), else of the input (x).
 // Lane t takes the samples x [m W + t]; output block rb of FK_LEN elements reads its element j from
@@ -28,16 +29,17 @@ namespace quarn::detail
 // 7%). A block of 16 elements takes all 16 registers of AVX2, and such
 // induction variables spill there (8 lanes 2 to 8% slower from 2^7 to
 // 2^12), so the order stays a choice at run time, though it is the input's.
-template <class V>
+template <class V, int FK>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
                                 const typename V::Scalar *x, Idx first, Idx count, bool by_output)
 {
     using S = Shape <V>;
-    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
+    constexpr int FK_LEN = 1 << FK;
+    const int block_bits = tab.nbr_bits - FK - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <typename V::Scalar> (SQRT2_2));
     const Idx stride = blocks * S::W;    // between the places of x that a block reads
-    constexpr bool CHOICE = S::LINE_VECTORS || S::FK_LEN >= 16;
+    constexpr bool CHOICE = S::LINE_VECTORS || FK_LEN >= 16;
     const bool out_order = CHOICE && by_output;
     Idx r = reversed (first, block_bits);
     for (Idx i = first; i < first + count; ++ i, r = next_reversed (r, i, block_bits))
@@ -45,31 +47,31 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
         const Idx b = out_order ? r : i;
         const Idx rb = out_order ? i : r;
         const typename V::Scalar * const xb = x + b * S::W;
-        V v [S::FK_LEN];
+        V v [std::size_t (1) << FK];
 #pragma GCC unroll 32
-        for (Idx c = 0; c < S::FK_LEN; c += 4)
+        for (Idx c = 0; c < FK_LEN; c += 4)
         {
-            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + bit_reversed <S::FK_BITS> (c + j) * stride); },
+            stages_1_2 ([&] (Idx j) QUARN_INLINE_LAMBDA { return V::load (xb + bit_reversed <FK> (c + j) * stride); },
                         [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; });
         }
 #pragma GCC unroll 16
-        for (Idx c = 0; c < S::FK_LEN; c += 8)
+        for (Idx c = 0; c < FK_LEN; c += 8)
         {
             stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
                      [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
         }
         // The last pass writes the block out as it goes.
-        typename V::Scalar * const d = df + rb * S::FK_LEN * S::W;
+        typename V::Scalar * const d = df + rb * FK_LEN * S::W;
         const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
-        if constexpr (S::FK_BITS > 3)
+        if constexpr (FK > 3)
         {
-            merge_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
-            merge_pass <V, S::FK_LEN, S::FK_BITS - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out);
+            merge_in_registers <V, FK_LEN, 3, FK - 1> (v);
+            merge_pass <V, FK_LEN, FK - 1> ([&v] (Idx j) QUARN_INLINE_LAMBDA { return v [j]; }, out);
         }
         else
         {
 #pragma GCC unroll 32
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
+            for (Idx j = 0; j < FK_LEN; ++ j)
             {
                 out (j, v [j]);
             }
@@ -96,13 +98,14 @@ constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
 // once. Backward 8 to 17% faster so on AVX-512 off a line, 10 to 27% on
 // AVX2 (float) on a line or off; AVX-512 on a line was up to 8% slower so,
 // and 8 stores a block (SSE2, AVX2 double) gained nothing.
-template <class V>
+template <class V, int FK>
 QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
                                     const typename V::Scalar *sf)
 {
     using S = Shape <V>;
     using T = typename V::Scalar;
-    const int block_bits = tab.nbr_bits - S::FK_BITS - S::W_BITS;
+    constexpr int FK_LEN = 1 << FK;
+    const int block_bits = tab.nbr_bits - FK - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
     const V k = V::splat (static_cast <T> (SQRT2_2));
     const Idx stride = blocks * S::W;
@@ -111,43 +114,43 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
     const auto block = [&] (Idx rb, const auto &out) QUARN_INLINE_LAMBDA
     {
         // The first pass reads the block in as it goes.
-        const T * const s = sf + rb * S::FK_LEN * S::W;
-        V v [S::FK_LEN];
-        if constexpr (S::FK_BITS > 3)
+        const T * const s = sf + rb * FK_LEN * S::W;
+        V v [std::size_t (1) << FK];
+        if constexpr (FK > 3)
         {
-            split_pass <V, S::FK_LEN, S::FK_BITS - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
+            split_pass <V, FK_LEN, FK - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
                                                        [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; });
-            split_in_registers <V, S::FK_LEN, 3, S::FK_BITS - 1> (v);
+            split_in_registers <V, FK_LEN, 3, FK - 1> (v);
         }
         else
         {
 #pragma GCC unroll 32
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
+            for (Idx j = 0; j < FK_LEN; ++ j)
             {
                 v [j] = load_at <V> (s, j);
             }
         }
 #pragma GCC unroll 16
-        for (Idx c = 0; c < S::FK_LEN; c += 8)
+        for (Idx c = 0; c < FK_LEN; c += 8)
         {
             stage_3_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
                          [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
         }
 #pragma GCC unroll 32
-        for (Idx c = 0; c < S::FK_LEN; c += 4)
+        for (Idx c = 0; c < FK_LEN; c += 4)
         {
             stages_1_2_inv ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
-                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { out (bit_reversed <S::FK_BITS> (c + j), e); });
+                            [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { out (bit_reversed <FK> (c + j), e); });
         }
     };
 
-    constexpr Idx G = (S::FK_LEN >= 16) ? Idx (STAGED_BYTES / (sizeof (V) * S::FK_LEN)) : 1;
+    constexpr Idx G = (FK_LEN >= 16) ? Idx (STAGED_BYTES / (sizeof (V) * FK_LEN)) : 1;
     Idx rb = 0;
     const std::size_t bytes = (std::size_t (1) << tab.nbr_bits) * sizeof (T);
     if (G > 1 && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_TO_BYTES
         && (! S::LINE_VECTORS || reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0))  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
     {
-        V stage [count (G)][count (S::FK_LEN)];
+        V stage [count (G)][count (FK_LEN)];
         for (Idx b = 0; b < blocks; b += G)
         {
 #pragma GCC unroll 1
@@ -158,7 +161,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
             }
             T * const xb = x + b * S::W;
 #pragma GCC unroll 1
-            for (Idx j = 0; j < S::FK_LEN; ++ j)
+            for (Idx j = 0; j < FK_LEN; ++ j)
             {
 #pragma GCC unroll 8
                 for (Idx g = 0; g < G; ++ g)

@@ -60,9 +60,8 @@ struct Kernels
     int lanes = 0;                 // W; 1 for the straight kernels of short lengths
     int limit = 0;                 // highest pass that reads tables
 
-    // log2 of the lanes, and the stages of the first kernel (lanes.h, Shape).
+    // log2 of the lanes.
     int w_bits () const;
-    int fk_bits () const;
 
     // The tables these kernels read for 2^nbr_bits samples: the level of the
     // twiddle pairs, and the cosine levels from `cos_from` up to `cos_to`
@@ -121,12 +120,6 @@ int Kernels <T>::w_bits () const
         ++ w;
     }
     return w;
-}
-
-template <class T>
-int Kernels <T>::fk_bits () const
-{
-    return (w_bits () + 1 > 3) ? w_bits () + 1 : 3;
 }
 
 template <class T>
@@ -189,7 +182,7 @@ VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits, std::size_t l2_b
     _tables.cos = (cos_size > 0) ? &_twiddles [pair_size] : nullptr;
     _tables.cos_from = cos_from;
     _tables.phasors = (phasor_count > 0) ? &_phasor_starts [0] : nullptr;
-    _tables.schedule = Schedule (nbr_bits, k.w_bits (), k.fk_bits (), sizeof (T), l2_bytes);
+    _tables.schedule = Schedule (nbr_bits, k.w_bits (), sizeof (T), l2_bytes);
 }
 
 template <class T>

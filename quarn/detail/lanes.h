@@ -34,10 +34,11 @@ struct Shape
     static constexpr int W_BITS = (W == 1) ? 0 : (W == 2) ? 1 : (W == 4) ? 2 : (W == 8) ? 3 : 4;
     static_assert ((1 << W_BITS) == W, "1, 2, 4, 8 or 16 lanes");
 
-    // Stages done in registers by the first kernel: at least the three
-    // stages that have their own code (as Kernels::fk_bits).
-    static constexpr int FK_BITS = (W_BITS + 1 > 3) ? W_BITS + 1 : 3;
-    static constexpr int FK_LEN = 1 << FK_BITS;
+    // Stages done in registers by the first kernel at the shortest length,
+    // and from twice it (tables.h, first_kernel_bits; the schedule says
+    // which).
+    static constexpr int FK_BITS = first_kernel_bits (W_BITS, sizeof (typename V::Scalar), 0);
+    static constexpr int FK_WIDE_BITS = first_kernel_bits (W_BITS, sizeof (typename V::Scalar), 64);
 
     // Shortest transform: one first-kernel block per lane, and rows of at
     // least 2 W elements for the last stages.
