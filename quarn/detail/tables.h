@@ -108,8 +108,8 @@ inline void build_phasor_starts (double *dst, int from, int to)
 // code; and one more still on 8 lanes of a whole cache line (double on
 // AVX-512, 32 registers) from the second shortest length on (the shortest
 // has too few elements a lane): its 32 vectors then fill the registers, and
-// a stage there costs less than in a lane pass (forward 4 to 7% faster from
-// 2^8 to 2^13, 2 to 3% at 2^18 and 2^19; backward within 2%).
+// a stage there costs less than in a lane pass (forward up to 7% faster
+// from 2^8 to 2^19, 4% at most lengths; backward within 4% either way).
 constexpr int first_kernel_bits (int w_bits, std::size_t sample_bytes, int bits)
 {
     const int fk = (w_bits + 1 > 3) ? w_bits + 1 : 3;
