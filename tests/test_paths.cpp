@@ -149,6 +149,7 @@ struct Emu
     using Scalar = T;
     using Double = Emu <double, N / 2>;
     static constexpr int W = N;
+    static constexpr int REGISTERS = 32;   // forward, 4 and 8 lanes take wider first kernels
     T v [N];
 
     static Emu load (const T *p) { Emu r; std::copy (p, p + N, r.v); return r; }
@@ -193,6 +194,7 @@ void expect_engine_agrees (int limit = sizeof (typename V::Scalar) == 4 ? 12 : 3
     using E = quarn::detail::Engine <V>;
     quarn::detail::Kernels <T> k;
     k.lanes = V::W;
+    k.registers = V::REGISTERS;
     k.limit = limit;   // by default as the library's: tables at every pass in double
     double worst = 0;
     for (int bits = E::MIN_BITS; bits <= 16; ++ bits)
@@ -219,6 +221,7 @@ TEST (EmulatedLanes, EngineAgreesWithScalarPath)
     expect_engine_agrees <Emu <float, 16>> ();
     expect_engine_agrees <Emu <double, 8>> ();
     expect_engine_agrees <Emu <float, 8>> ();   // half-line vectors: the inverse first kernel staged
+    expect_engine_agrees <Emu <float, 4>> ();   // forward, 3 stages at 2^5 and 2^6, 5 from 2^7
     // Below 2^17 the library's limit leaves the lane passes of 8 and 16
     // lanes on the tables: a lower one sends them through the phasors and
     // the twiddles they derive for index h - i.
@@ -241,7 +244,7 @@ void expect_blocking_keeps_bits (int bits)
     }
     const quarn::detail::VectorPlan <T> small (k, bits, 0);
     const quarn::detail::VectorPlan <T> large (k, bits, std::size_t (2) << 20);
-    ASSERT_NE (small.tables ().schedule.end [1], large.tables ().schedule.end [1]);
+    ASSERT_NE (small.tables ().forward_schedule.end [1], large.tables ().forward_schedule.end [1]);
     const int n = 1 << bits;
     const std::vector <T> x = random_signal <T> (n, unsigned (700 + bits));
     std::vector <T> scratch (std::size_t (n) + quarn::detail::scratch_slack_bytes (bits) / sizeof (T));

@@ -43,10 +43,12 @@ namespace quarn::detail
         using T = V::Scalar;                                                                \
         using Tab = VectorTables <T>;                                                       \
         using K = Steps <V>;                                                                \
+        template <int FK>                                                                   \
         ATTR [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
-        { K::first (t, d, x, b, c, o); }                                                    \
+        { K::template first <FK> (t, d, x, b, c, o); }                                      \
+        template <int FK>                                                                   \
         ATTR [[gnu::flatten, gnu::noinline]] static void single (const Tab &t, T *d, Idx len) \
-        { K::single (t, d, len); }                                                          \
+        { K::template single <FK> (t, d, len); }                                            \
         ATTR [[gnu::flatten, gnu::noinline]] static void pair (const Tab &t, T *d, Idx len, int p) \
         { K::pair (t, d, len, p); }                                                         \
         ATTR [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
@@ -140,6 +142,7 @@ Kernels <typename V::Scalar> kernels_of (FFTRealIsa isa,
     k.backward = bwd;
     k.isa = isa;
     k.lanes = V::W;
+    k.registers = V::REGISTERS;
     return k;
 }
 

@@ -63,26 +63,23 @@ struct Steps
     using Tab = VectorTables <T>;
     using S = Shape <V>;
 
+    // The first kernel of FK stages (S::FK_BITS or S::FK_WIDE_BITS).
+    template <int FK>
     QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
     {
-        if constexpr (S::FK_WIDE_BITS != S::FK_BITS)
-        {
-            if (tab.schedule.fk_bits == S::FK_WIDE_BITS)
-            {
-                first_stages <V, S::FK_WIDE_BITS> (tab, d, x, from, count, by_output);
-                return;
-            }
-        }
-        first_stages <V, S::FK_BITS> (tab, d, x, from, count, by_output);
+        first_stages <V, FK> (tab, d, x, from, count, by_output);
     }
 
     // Twiddles from phasors only above the table limit, and only in float.
     static constexpr bool PHASORS = std::is_same <T, float>::value;
 
+    // The one single pass, right after a first kernel of FK stages: its
+    // blocks' length a constant.
+    template <int FK>
     QUARN_INLINE static void single (const Tab &tab, T *d, Idx len)
     {
-        TableTwiddles <V> tw (tab, tab.schedule.fk_bits);
-        merge_blocks_in_place <V> (d, len, Idx (1) << tab.schedule.fk_bits, tw);
+        TableTwiddles <V> tw (tab, FK);
+        merge_blocks_in_place <V> (d, len, Idx (1) << FK, tw);
     }
 
     QUARN_INLINE static void pair (const Tab &tab, T *d, Idx len, int pass)
@@ -113,21 +110,13 @@ struct Steps
 
     QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s)
     {
-        if constexpr (S::FK_WIDE_BITS != S::FK_BITS)
-        {
-            if (tab.schedule.fk_bits == S::FK_WIDE_BITS)
-            {
-                first_stages_inv <V, S::FK_WIDE_BITS> (tab, x, s);
-                return;
-            }
-        }
         first_stages_inv <V, S::FK_BITS> (tab, x, s);
     }
 
     QUARN_INLINE static void single_inv (const Tab &tab, T *d, Idx len)
     {
-        TableTwiddles <V> tw (tab, tab.schedule.fk_bits);
-        split_blocks_in_place <V> (d, len, Idx (1) << tab.schedule.fk_bits, tw);
+        TableTwiddles <V> tw (tab, S::FK_BITS);
+        split_blocks_in_place <V> (d, len, Idx (1) << S::FK_BITS, tw);
     }
 
     QUARN_INLINE static void pair_inv (const Tab &tab, T *d, Idx len, int pass)
@@ -170,6 +159,12 @@ struct Engine
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
 
+    // Whether the forward transform takes the wide first kernel.
+    QUARN_INLINE static bool wide_first (const VectorTables <T> &tab)
+    {
+        return S::FK_WIDE_BITS != S::FK_BITS && tab.forward_schedule.fk_bits == S::FK_WIDE_BITS;
+    }
+
     // Passes `from` .. `to` - 1 in place over len elements from d: one
     // single pass first if the count is odd, then pairs. Only group 0 has an
     // odd count, and it starts right after the first kernel (tables.h),
@@ -180,7 +175,14 @@ struct Engine
         {
             if (pass == from && ((to - from) & 1) != 0)
             {
-                St::single (tab, d, len);
+                if (wide_first (tab))
+                {
+                    St::template single <S::FK_WIDE_BITS> (tab, d, len);
+                }
+                else
+                {
+                    St::template single <S::FK_BITS> (tab, d, len);
+                }
                 pass += 1;
             }
             else
@@ -209,15 +211,26 @@ struct Engine
     // slack of scratch_slack_bytes).
     static void forward (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
     {
-        if (tab.schedule.split <= tab.schedule.fk_bits + 1)
+        const Schedule &s = tab.forward_schedule;
+        if (s.split <= s.fk_bits + 1)
         {
             forward_short (tab, f, x, scratch);
             return;
         }
-        const Schedule &s = tab.schedule;
         const Idx n = Idx (1) << s.split;                   // elements
         const Idx fk_len = Idx (1) << s.fk_bits;            // a first-kernel block
         constexpr Idx W = S::W;
+        const auto first = [&tab] (T *d, const T *x_, Idx from, Idx count, bool by_output)
+        {
+            if (wide_first (tab))
+            {
+                St::template first <S::FK_WIDE_BITS> (tab, d, x_, from, count, by_output);
+            }
+            else
+            {
+                St::template first <S::FK_BITS> (tab, d, x_, from, count, by_output);
+            }
+        };
 
         // Everything between the first kernel and the last stages in the
         // scratch array.
@@ -226,7 +239,7 @@ struct Engine
         const bool by_region = S::LINE_VECTORS && (std::size_t (1) << tab.nbr_bits) * sizeof (T) <= S::BY_REGION_BYTES;
         if (! by_region)
         {
-            St::first (tab, buf, x, 0, n / fk_len, false);
+            first (buf, x, 0, n / fk_len, false);
         }
         for (Idx r = 0; r < n; r += region)
         {
@@ -234,7 +247,7 @@ struct Engine
             {
                 if (by_region)
                 {
-                    St::first (tab, buf, x, c / fk_len, s.block [0] / fk_len, true);
+                    first (buf, x, c / fk_len, s.block [0] / fk_len, true);
                 }
                 passes (tab, buf + c * W, s.block [0], s.fk_bits, s.end [0]);
             }
@@ -244,27 +257,41 @@ struct Engine
         St::last (tab, f, buf);
     }
 
-    // The shortest lengths, 2^MIN_BITS and twice that: the first kernel, at
-    // most one lane pass, the last stages, with no schedule to walk (up to
-    // 15% faster there than the loops above).
+    // Where the first kernel leaves at most one lane pass (the shortest
+    // length and twice it, and forward with the wide kernel the next): the
+    // first kernel, that pass, the last stages, with no schedule to walk (up
+    // to 15% faster there than the loops above).
     static void forward_short (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
     {
-        const Idx n = Idx (1) << tab.schedule.split;
-        T * const buf = place_scratch (scratch, f, tab.nbr_bits);
-        St::first (tab, buf, x, 0, n >> tab.schedule.fk_bits, false);
-        if (tab.schedule.split != tab.schedule.fk_bits)
+        if (wide_first (tab))
         {
-            St::single (tab, buf, n);
+            forward_short_of <S::FK_WIDE_BITS> (tab, f, x, scratch);
+        }
+        else
+        {
+            forward_short_of <S::FK_BITS> (tab, f, x, scratch);
+        }
+    }
+
+    template <int FK>
+    static void forward_short_of (const VectorTables <T> &tab, T *f, const T *x, T *scratch)
+    {
+        const Idx n = Idx (1) << tab.forward_schedule.split;
+        T * const buf = place_scratch (scratch, f, tab.nbr_bits);
+        St::template first <FK> (tab, buf, x, 0, n >> FK, false);
+        if (tab.forward_schedule.split != FK)
+        {
+            St::template single <FK> (tab, buf, n);
         }
         St::last (tab, f, buf);
     }
 
     static void backward_short (const VectorTables <T> &tab, T *x, const T *f, T *scratch)
     {
-        const Idx n = Idx (1) << tab.schedule.split;
+        const Idx n = Idx (1) << tab.backward_schedule.split;
         T * const buf = place_scratch (scratch, x, tab.nbr_bits);
         St::last_inv (tab, buf, f);
-        if (tab.schedule.split != tab.schedule.fk_bits)
+        if (tab.backward_schedule.split != S::FK_BITS)
         {
             St::single_inv (tab, buf, n);
         }
@@ -274,12 +301,12 @@ struct Engine
     // The inverse: N times the samples of the packed spectrum f into x.
     static void backward (const VectorTables <T> &tab, T *x, const T *f, T *scratch)
     {
-        if (tab.schedule.split <= tab.schedule.fk_bits + 1)
+        if (tab.backward_schedule.split <= S::FK_BITS + 1)
         {
             backward_short (tab, x, f, scratch);
             return;
         }
-        const Schedule &s = tab.schedule;
+        const Schedule &s = tab.backward_schedule;
         const Idx n = Idx (1) << s.split;
         constexpr Idx W = S::W;
 
@@ -292,7 +319,7 @@ struct Engine
             passes_inv (tab, buf + r * W, region, s.end [0], s.end [1]);
             for (Idx c = r; c < r + region; c += s.block [0])
             {
-                passes_inv (tab, buf + c * W, s.block [0], s.fk_bits, s.end [0]);
+                passes_inv (tab, buf + c * W, s.block [0], S::FK_BITS, s.end [0]);
             }
         }
         St::first_inv (tab, x, buf);

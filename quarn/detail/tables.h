@@ -103,18 +103,31 @@ inline void build_phasor_starts (double *dst, int from, int to)
 // groups above it hold even counts), so the one single pass of a transform
 // comes right after the first kernel, which the engine relies on.
 
-// The stages of the first kernel for 2^bits samples on 2^w_bits lanes of
-// sample_bytes: one more than w_bits, at least the three that have their own
-// code; and one more still on 8 lanes of a whole cache line (double on
-// AVX-512, 32 registers) from the second shortest length on (the shortest
-// has too few elements a lane): its 32 vectors then fill the registers, and
-// a stage there costs less than in a lane pass (forward up to 7% faster
-// from 2^8 to 2^19, 4% at most lengths; backward within 4% either way).
-constexpr int first_kernel_bits (int w_bits, std::size_t sample_bytes, int bits)
+// The stages of the first kernel on 2^w_bits lanes: one more than w_bits,
+// at least the three that have their own code.
+constexpr int first_kernel_bits (int w_bits)
 {
-    const int fk = (w_bits + 1 > 3) ? w_bits + 1 : 3;
-    const bool wide = w_bits == 3 && (sample_bytes << w_bits) >= 64;
-    return (wide && bits > fk + w_bits) ? fk + 1 : fk;
+    return (w_bits + 1 > 3) ? w_bits + 1 : 3;
+}
+
+// Forward, from twice the shortest length on, as many as one block of it
+// can keep in `registers` vectors: a stage costs less there than in a lane
+// pass (forward, time against the narrow kernel: AVX-512 double 0.93 to 0.97
+// from 2^8 to 2^15, even above; AVX2 double 0.86 to 0.95 to 2^16; SSE2
+// float and double 0.85 to 0.98, 0.87 to 0.93 from 2^13 on). The inverse
+// gained nothing so (AVX-512 double within 4% either way; SSE2 and AVX2 up
+// to 7 to 17% slower from 2^14 on, its stores going to twice as many
+// places of x) and keeps the narrow kernel, as does every length with less
+// than one wide block a lane.
+constexpr int forward_first_kernel_bits (int w_bits, int registers, int bits)
+{
+    const int fk = first_kernel_bits (w_bits);
+    int wide = fk;
+    while ((2 << wide) <= registers)
+    {
+        ++ wide;
+    }
+    return (bits >= wide + w_bits) ? wide : fk;
 }
 
 constexpr int INNER_BITS = 12;
@@ -123,15 +136,16 @@ constexpr int MIDDLE_BITS = 16;
 struct Schedule
 {
     int split = 0;                 // L - w: the last stages start here
-    int fk_bits = 0;               // stages of the first kernel
+    int fk_bits = 0;               // the first kernel's stages: passes start here
     int end [3] = {};              // passes of group g: end [g - 1] .. end [g] - 1
     std::ptrdiff_t block [3] = {}; // and their block length, in elements
 
     // For 2^bits samples of `sample_bytes` bytes in vectors of 2^w_bits
-    // lanes, with an L2 cache of l2_bytes (0: unknown).
-    Schedule (int bits, int w_bits, std::size_t sample_bytes, std::size_t l2_bytes)
+    // lanes after a first kernel of fk stages, with an L2 cache of
+    // l2_bytes (0: unknown).
+    Schedule (int bits, int w_bits, int fk, std::size_t sample_bytes, std::size_t l2_bytes)
     :   split (bits - w_bits),
-        fk_bits (first_kernel_bits (w_bits, sample_bytes, bits))
+        fk_bits (fk)
     {
         const int shrink = (sample_bytes > 4) ? 1 : 0;  // doubles take twice the room
         const int inner_bits = INNER_BITS - shrink - w_bits;
@@ -184,7 +198,8 @@ struct VectorTables
     const T *cos = nullptr;    // cosine levels cos_from .. min (nbr_bits - 1, limit)
     int cos_from = 0;
     const double *phasors = nullptr;   // phasor starts of passes limit .. nbr_bits - 1
-    Schedule schedule;
+    Schedule forward_schedule;
+    Schedule backward_schedule;   // the narrow first kernel (tables.h)
 
     const T * cos_level (int level) const
     {

@@ -17,6 +17,7 @@ struct NeonD
 {
     using Scalar = double;
     static constexpr int W = 2;
+    static constexpr int REGISTERS = 32;
     float64x2_t v;
 
     static NeonD load (const double *p) { return { vld1q_f64 (p) }; }
@@ -43,6 +44,7 @@ struct NeonF
     using Scalar = float;
     using Double = NeonD;
     static constexpr int W = 4;
+    static constexpr int REGISTERS = 32;
     float32x4_t v;
 
     static NeonF load (const float *p) { return { vld1q_f32 (p) }; }
