@@ -149,7 +149,7 @@ struct Emu
     using Scalar = T;
     using Double = Emu <double, N / 2>;
     static constexpr int W = N;
-    static constexpr int REGISTERS = 32;   // forward, 4 and 8 lanes take wider first kernels
+    static constexpr int KERNEL_VECTORS = 32;   // forward, 4 and 8 lanes take wider first kernels
     T v [N];
 
     static Emu load (const T *p) { Emu r; std::copy (p, p + N, r.v); return r; }
@@ -194,7 +194,7 @@ void expect_engine_agrees (int limit = sizeof (typename V::Scalar) == 4 ? 12 : 3
     using E = quarn::detail::Engine <V>;
     quarn::detail::Kernels <T> k;
     k.lanes = V::W;
-    k.registers = V::REGISTERS;
+    k.kernel_vectors = V::KERNEL_VECTORS;
     k.limit = limit;   // by default as the library's: tables at every pass in double
     double worst = 0;
     for (int bits = E::MIN_BITS; bits <= 16; ++ bits)

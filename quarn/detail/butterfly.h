@@ -44,7 +44,7 @@ struct One
 {
     using Scalar = T;
     static constexpr int W = 1;
-    static constexpr int REGISTERS = 16;   // as x86-64's SSE2: the fewest of any set
+    static constexpr int KERNEL_VECTORS = 16;   // (no kernel's blocks: the straight kernels)
     T v;
 
     static One load (const T *p) { return { *p }; }

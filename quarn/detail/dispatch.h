@@ -142,7 +142,7 @@ Kernels <typename V::Scalar> kernels_of (FFTRealIsa isa,
     k.backward = bwd;
     k.isa = isa;
     k.lanes = V::W;
-    k.registers = V::REGISTERS;
+    k.kernel_vectors = V::KERNEL_VECTORS;
     return k;
 }
 

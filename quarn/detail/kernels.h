@@ -58,7 +58,7 @@ struct Kernels
     Backward backward = nullptr;
     FFTRealIsa isa {};             // what forward and backward run, when set
     int lanes = 0;                 // W; 1 for the straight kernels of short lengths
-    int registers = 0;             // vector registers of the instruction set
+    int kernel_vectors = 0;        // vectors a kernel's block may keep in registers
     int limit = 0;                 // highest pass that reads tables
 
     // log2 of the lanes.
@@ -184,7 +184,7 @@ VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits, std::size_t l2_b
     _tables.cos_from = cos_from;
     _tables.phasors = (phasor_count > 0) ? &_phasor_starts [0] : nullptr;
     const int w = k.w_bits ();
-    _tables.forward_schedule = Schedule (nbr_bits, w, forward_first_kernel_bits (w, k.registers, nbr_bits),
+    _tables.forward_schedule = Schedule (nbr_bits, w, forward_first_kernel_bits (w, k.kernel_vectors, nbr_bits),
                                          sizeof (T), l2_bytes);
     _tables.backward_schedule = Schedule (nbr_bits, w, first_kernel_bits (w), sizeof (T), l2_bytes);
 }

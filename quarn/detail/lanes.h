@@ -38,7 +38,7 @@ struct Shape
     // and backward, and forward from twice the shortest length on (tables.h;
     // the schedule says which).
     static constexpr int FK_BITS = first_kernel_bits (W_BITS);
-    static constexpr int FK_WIDE_BITS = forward_first_kernel_bits (W_BITS, V::REGISTERS, 64);
+    static constexpr int FK_WIDE_BITS = forward_first_kernel_bits (W_BITS, V::KERNEL_VECTORS, 64);
 
     // Shortest transform: one first-kernel block per lane, and rows of at
     // least 2 W elements for the last stages.

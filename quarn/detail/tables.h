@@ -111,7 +111,7 @@ constexpr int first_kernel_bits (int w_bits)
 }
 
 // Forward, from twice the shortest length on, as many as one block of it
-// can keep in `registers` vectors: a stage costs less there than in a lane
+// can keep in `vectors` registers: a stage costs less there than in a lane
 // pass (forward, time against the narrow kernel: AVX-512 double 0.93 to 0.97
 // from 2^8 to 2^15, even above; AVX2 double 0.86 to 0.95 to 2^16; SSE2
 // float and double 0.85 to 0.98, 0.87 to 0.93 from 2^13 on). The inverse
@@ -119,11 +119,11 @@ constexpr int first_kernel_bits (int w_bits)
 // to 7 to 17% slower from 2^14 on, its stores going to twice as many
 // places of x) and keeps the narrow kernel, as does every length with less
 // than one wide block a lane.
-constexpr int forward_first_kernel_bits (int w_bits, int registers, int bits)
+constexpr int forward_first_kernel_bits (int w_bits, int vectors, int bits)
 {
     const int fk = first_kernel_bits (w_bits);
     int wide = fk;
-    while ((2 << wide) <= registers)
+    while ((2 << wide) <= vectors)
     {
         ++ wide;
     }

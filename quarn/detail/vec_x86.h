@@ -3,7 +3,9 @@
 // instruction set, each offering the same operations (the one-lane One of
 // butterfly.h shows them plainly):
 //
-//   W, REGISTERS           the lanes, and the vector registers the set has
+//   W                      the lanes
+//   KERNEL_VECTORS         how many vectors a kernel's block may keep in
+//                          registers: all the set has
 //   load (p), store (p)    W samples from or to p, any alignment
 //   splat (x)              x in every lane
 //   + - *                  lane by lane
@@ -39,7 +41,7 @@ struct Sse2D
 {
     using Scalar = double;
     static constexpr int W = 2;
-    static constexpr int REGISTERS = 16;
+    static constexpr int KERNEL_VECTORS = 16;
     __m128d v;
 
     QUARN_SSE2 static Sse2D load (const double *p) { return { _mm_loadu_pd (p) }; }
@@ -66,7 +68,7 @@ struct Sse2F
     using Scalar = float;
     using Double = Sse2D;
     static constexpr int W = 4;
-    static constexpr int REGISTERS = 16;
+    static constexpr int KERNEL_VECTORS = 16;
     __m128 v;
 
     QUARN_SSE2 static Sse2F load (const float *p) { return { _mm_loadu_ps (p) }; }
@@ -97,7 +99,7 @@ struct Avx2D
 {
     using Scalar = double;
     static constexpr int W = 4;
-    static constexpr int REGISTERS = 16;
+    static constexpr int KERNEL_VECTORS = 16;
     __m256d v;
 
     QUARN_AVX2 static Avx2D load (const double *p) { return { _mm256_loadu_pd (p) }; }
@@ -129,7 +131,7 @@ struct Avx2F
     using Scalar = float;
     using Double = Avx2D;
     static constexpr int W = 8;
-    static constexpr int REGISTERS = 16;
+    static constexpr int KERNEL_VECTORS = 16;
     __m256 v;
 
     QUARN_AVX2 static Avx2F load (const float *p) { return { _mm256_loadu_ps (p) }; }
@@ -185,7 +187,7 @@ struct Avx512D
 {
     using Scalar = double;
     static constexpr int W = 8;
-    static constexpr int REGISTERS = 32;
+    static constexpr int KERNEL_VECTORS = 32;
     __m512d v;
 
     QUARN_AVX512 static Avx512D load (const double *p) { return { _mm512_loadu_pd (p) }; }
@@ -233,7 +235,7 @@ struct Avx512F
     using Scalar = float;
     using Double = Avx512D;
     static constexpr int W = 16;
-    static constexpr int REGISTERS = 32;
+    static constexpr int KERNEL_VECTORS = 32;
     __m512 v;
 
     QUARN_AVX512 static Avx512F load (const float *p) { return { _mm512_loadu_ps (p) }; }
