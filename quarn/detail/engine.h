@@ -110,7 +110,7 @@ struct Steps
 
     QUARN_INLINE static void first_inv (const Tab &tab, T *x, const T *s)
     {
-        first_stages_inv <V, S::FK_BITS> (tab, x, s);
+        first_stages_inv <V> (tab, x, s);
     }
 
     QUARN_INLINE static void single_inv (const Tab &tab, T *d, Idx len)
@@ -220,15 +220,15 @@ struct Engine
         const Idx n = Idx (1) << s.split;                   // elements
         const Idx fk_len = Idx (1) << s.fk_bits;            // a first-kernel block
         constexpr Idx W = S::W;
-        const auto first = [&tab] (T *d, const T *x_, Idx from, Idx count, bool by_output)
+        const auto first = [&tab, x] (T *d, Idx from, Idx count, bool by_output)
         {
             if (wide_first (tab))
             {
-                St::template first <S::FK_WIDE_BITS> (tab, d, x_, from, count, by_output);
+                St::template first <S::FK_WIDE_BITS> (tab, d, x, from, count, by_output);
             }
             else
             {
-                St::template first <S::FK_BITS> (tab, d, x_, from, count, by_output);
+                St::template first <S::FK_BITS> (tab, d, x, from, count, by_output);
             }
         };
 
@@ -239,7 +239,7 @@ struct Engine
         const bool by_region = S::LINE_VECTORS && (std::size_t (1) << tab.nbr_bits) * sizeof (T) <= S::BY_REGION_BYTES;
         if (! by_region)
         {
-            first (buf, x, 0, n / fk_len, false);
+            first (buf, 0, n / fk_len, false);
         }
         for (Idx r = 0; r < n; r += region)
         {
@@ -247,7 +247,7 @@ struct Engine
             {
                 if (by_region)
                 {
-                    first (buf, x, c / fk_len, s.block [0] / fk_len, true);
+                    first (buf, c / fk_len, s.block [0] / fk_len, true);
                 }
                 passes (tab, buf + c * W, s.block [0], s.fk_bits, s.end [0]);
             }

@@ -98,12 +98,13 @@ constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
 // once. Backward 8 to 17% faster so on AVX-512 off a line, 10 to 27% on
 // AVX2 (float) on a line or off; AVX-512 on a line was up to 8% slower so,
 // and 8 stores a block (SSE2, AVX2 double) gained nothing.
-template <class V, int FK>
+template <class V>
 QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *x,
                                     const typename V::Scalar *sf)
 {
     using S = Shape <V>;
     using T = typename V::Scalar;
+    constexpr int FK = S::FK_BITS;   // the narrow kernel (tables.h)
     constexpr int FK_LEN = 1 << FK;
     const int block_bits = tab.nbr_bits - FK - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
@@ -119,7 +120,7 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
         if constexpr (FK > 3)
         {
             split_pass <V, FK_LEN, FK - 1> ([s] (Idx j) QUARN_INLINE_LAMBDA { return load_at <V> (s, j); },
-                                                       [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; });
+                                            [&v] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [j] = e; });
             split_in_registers <V, FK_LEN, 3, FK - 1> (v);
         }
         else

@@ -110,15 +110,15 @@ constexpr int first_kernel_bits (int w_bits)
     return (w_bits + 1 > 3) ? w_bits + 1 : 3;
 }
 
-// Forward, from twice the shortest length on, as many as one block of it
-// can keep in `vectors` registers: a stage costs less there than in a lane
-// pass (forward, time against the narrow kernel: AVX-512 double 0.93 to 0.97
+// Forward, as many as one block of it can keep in `vectors` registers,
+// wherever the length has one such block a lane (from twice the shortest
+// length on, where that is one stage more): a stage costs less there than
+// in a lane pass (forward, time against the narrow kernel: AVX-512 double 0.93 to 0.97
 // from 2^8 to 2^15, even above; AVX2 double 0.86 to 0.95 to 2^16; SSE2
 // float and double 0.85 to 0.98, 0.87 to 0.93 from 2^13 on). The inverse
 // gained nothing so (AVX-512 double within 4% either way; SSE2 and AVX2 up
 // to 7 to 17% slower from 2^14 on, its stores going to twice as many
-// places of x) and keeps the narrow kernel, as does every length with less
-// than one wide block a lane.
+// places of x) and keeps the narrow kernel.
 constexpr int forward_first_kernel_bits (int w_bits, int vectors, int bits)
 {
     const int fk = first_kernel_bits (w_bits);
@@ -199,7 +199,7 @@ struct VectorTables
     int cos_from = 0;
     const double *phasors = nullptr;   // phasor starts of passes limit .. nbr_bits - 1
     Schedule forward_schedule;
-    Schedule backward_schedule;   // the narrow first kernel (tables.h)
+    Schedule backward_schedule;   // after the narrow first kernel (first_kernel_bits)
 
     const T * cos_level (int level) const
     {
