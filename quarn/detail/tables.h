@@ -115,7 +115,7 @@ constexpr int first_kernel_bits (int w_bits)
 // length on, where that is one stage more): a stage costs less there than
 // in a lane pass (forward, time against the narrow kernel: AVX-512 double 0.93 to 0.97
 // from 2^8 to 2^15, even above; AVX2 double 0.86 to 0.95 to 2^16; SSE2
-// float and double 0.85 to 0.98, 0.87 to 0.93 from 2^13 on). The inverse
+// double 0.85 to 0.98, 0.87 to 0.93 from 2^13 on). The inverse
 // gained nothing so (AVX-512 double within 4% either way; SSE2 and AVX2 up
 // to 7 to 17% slower from 2^14 on, its stores going to twice as many
 // places of x) and keeps the narrow kernel.
