@@ -32,7 +32,7 @@ test: configure
 test-long:
 	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
 	cmake --build build/release --target quarn_tests --parallel $(JOBS)
-	ctest --test-dir build/release --output-on-failure --label-regex long --verbose
+	ctest --test-dir build/release --output-on-failure --parallel $(JOBS) --label-regex long --verbose
 
 # The tests cross-built for AArch64 and run under qemu-user (Debian's
 # g++-aarch64-linux-gnu, qemu-user and googletest, whose GoogleTest sources
