@@ -165,6 +165,7 @@ struct Emu
     friend Emu mul_add (const Emu &a, const Emu &b, const Emu &c) { return a * b + c; }
     friend Emu mul_sub (const Emu &a, const Emu &b, const Emu &c) { return a * b - c; }
     friend Emu reverse (Emu a) { std::reverse (a.v, a.v + N); return a; }
+    friend Emu shift_in (const Emu &a, const Emu &b) { Emu r; r.v [0] = a.v [N - 1]; std::copy (b.v, b.v + N - 1, r.v + 1); return r; }
 
     static void transpose (Emu r [N])
     {

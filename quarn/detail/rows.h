@@ -17,6 +17,7 @@
 #ifndef QUARN_DETAIL_ROWS_H
 #define QUARN_DETAIL_ROWS_H
 
+#include "quarn/detail/kernels.h"
 #include "quarn/detail/lanes.h"
 
 #include <cmath>
@@ -344,6 +345,56 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
 
 // ---- The sweep -------------------------------------------------------------------
 
+// The stores of elements m R + i .. m R + i + W - 1 of the chunks. They
+// start one past a line (i = 1 mod W), so each leaves a line half written
+// for the next chunk. From rows half a page apart on, the rows' lines crowd
+// a few L1 sets, and with 16 lanes (48 lines a chunk) that line is gone
+// before the next chunk comes back to it: AVX-512 float was 8 to 12% slower
+// for it from 2^13 to 2^19. There each line is written whole and once, at
+// m R + i - 1: the last lane of the previous chunk's vector, then the first
+// W - 1 of this one's. The first chunk's line starts with element m R, and
+// the last chunk's last lane, element m R + R / 2, is not written: both are
+// multiples_forward's. With 8 lanes (AVX2 float, AVX-512 double) the extra
+// shuffle cost more than it saved: 2 to 9% slower.
+template <class V>
+class PlusStores
+{
+public:
+    static constexpr bool WHOLE_LINES = V::W >= 16;
+
+    QUARN_INLINE explicit PlusStores (Idx r)
+    :   _whole (WHOLE_LINES && r * Idx (sizeof (typename V::Scalar)) >= Idx (PAGE_BYTES / 2))
+    {
+        if (_whole)
+        {
+#pragma GCC unroll 16
+            for (auto &c : _carry)
+            {
+                c = V::splat (0);
+            }
+        }
+    }
+
+    // v, element m R + i of the chunk at i, for p = f + m R + i.
+    QUARN_INLINE void store (typename V::Scalar *p, Idx m, const V &v)
+    {
+        if constexpr (WHOLE_LINES)
+        {
+            if (_whole)
+            {
+                shift_in (_carry [m], v).store (p - 1);
+                _carry [m] = v;
+                return;
+            }
+        }
+        v.store (p);
+    }
+
+private:
+    V _carry [count (WHOLE_LINES ? V::W : 1)];
+    bool _whole;
+};
+
 // The lanes in sf (after L - w stages) into the packed spectrum in df.
 template <class V>
 QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
@@ -354,6 +405,7 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
     const Idx r = Idx (1) << (tab.nbr_bits - W_BITS);
     const Idx h = r >> 1;
     ChunkTwiddles <V> tw (tab, r);
+    PlusStores <V> plus (r);
     for (Idx i = 1; i < h; i += W)
     {
         V x [count (W)];
@@ -371,11 +423,11 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
 
         tw.fetch (i);
         // The last level's outputs are final: stored as they come.
-        const auto store = [df, r, i] (Idx m, int sign, const V &v) QUARN_INLINE_LAMBDA
+        const auto store = [df, r, i, &plus] (Idx m, int sign, const V &v) QUARN_INLINE_LAMBDA
         {
             if (sign > 0)
             {
-                v.store (df + m * r + i);
+                plus.store (df + m * r + i, m, v);
             }
             else
             {

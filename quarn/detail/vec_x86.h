@@ -15,6 +15,8 @@
 //   mul_add (a, b, c)      a b + c, fused where the instruction set has FMA
 //   mul_sub (a, b, c)      a b - c, likewise
 //   reverse (a)            the lanes in reverse order
+//   shift_in (a, b)        (16 lanes only) the last lane of a, then lanes
+//                          0 .. W - 2 of b
 //   transpose (r)          the W x W matrix of the W vectors r [0 .. W - 1]
 //   from_doubles (lo, hi)  (float only) the 2 W' doubles of two vectors of
 //                          the same set's double type, rounded to float
@@ -255,6 +257,11 @@ struct Avx512F
     {
         return { _mm512_permutexvar_ps (
             _mm512_setr_epi32 (15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0), a.v) };
+    }
+
+    QUARN_AVX512 friend Avx512F shift_in (const Avx512F &a, const Avx512F &b)
+    {
+        return { _mm512_castsi512_ps (_mm512_alignr_epi32 (_mm512_castps_si512 (b.v), _mm512_castps_si512 (a.v), 15)) };
     }
 
     QUARN_AVX512 static void transpose (Avx512F r [16])
