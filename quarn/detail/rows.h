@@ -368,9 +368,9 @@ public:
         if (_whole)
         {
 #pragma GCC unroll 16
-            for (auto &c : _carry)
+            for (int m = 0; m < V::W; ++ m)
             {
-                c = V::splat (0);
+                _carry [m] = V::splat (0);
             }
         }
     }
