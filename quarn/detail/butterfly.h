@@ -47,15 +47,15 @@ struct One
     static constexpr int KERNEL_VECTORS = 16;   // (no kernel's blocks: the straight kernels)
     T v;
 
-    static One load (const T *p) { return { *p }; }
-    void store (T *p) const { *p = v; }
-    static One splat (T x) { return { x }; }
+    QUARN_INLINE static One load (const T *p) { return { *p }; }
+    QUARN_INLINE void store (T *p) const { *p = v; }
+    QUARN_INLINE static One splat (T x) { return { x }; }
 
-    friend One operator + (One a, One b) { return { a.v + b.v }; }
-    friend One operator - (One a, One b) { return { a.v - b.v }; }
-    friend One operator * (One a, One b) { return { a.v * b.v }; }
-    friend One mul_add (One a, One b, One c) { return { a.v * b.v + c.v }; }   // a b + c
-    friend One mul_sub (One a, One b, One c) { return { a.v * b.v - c.v }; }   // a b - c
+    QUARN_INLINE friend One operator + (One a, One b) { return { a.v + b.v }; }
+    QUARN_INLINE friend One operator - (One a, One b) { return { a.v - b.v }; }
+    QUARN_INLINE friend One operator * (One a, One b) { return { a.v * b.v }; }
+    QUARN_INLINE friend One mul_add (One a, One b, One c) { return { a.v * b.v + c.v }; }   // a b + c
+    QUARN_INLINE friend One mul_sub (One a, One b, One c) { return { a.v * b.v - c.v }; }   // a b - c
 };
 
 // Element k of an array of W-lane elements: W consecutive samples.

@@ -65,7 +65,7 @@ constexpr int REVERSED_5 [32] = { 0, 16, 8, 24, 4, 20, 12, 28, 2, 18, 10, 26, 6,
 // constant table, which the compiler folds away where x is a constant, as in
 // the unrolled loops of the kernels.
 template <int BITS>
-constexpr int bit_reversed (Idx x)
+QUARN_INLINE constexpr int bit_reversed (Idx x)
 {
     static_assert (BITS >= 0 && BITS <= 5, "up to 5 bits");
     return REVERSED_5 [x] >> (5 - BITS);
