@@ -349,13 +349,13 @@ QUARN_INLINE void multiples_backward (const VectorTables <typename V::Scalar> &t
 // start one past a line (i = 1 mod W), so each leaves a line half written
 // for the next chunk. From rows half a page apart on, the rows' lines crowd
 // a few L1 sets, and with 16 lanes (48 lines a chunk) that line is gone
-// before the next chunk comes back to it: AVX-512 float was 8 to 12% slower
-// for it from 2^13 to 2^19. There each line is written whole and once, at
-// m R + i - 1: the last lane of the previous chunk's vector, then the first
-// W - 1 of this one's. The first chunk's line starts with element m R, and
-// the last chunk's last lane, element m R + R / 2, is not written: both are
-// multiples_forward's. With 8 lanes (AVX2 float, AVX-512 double) the extra
-// shuffle cost more than it saved: 2 to 9% slower.
+// before the next chunk comes back to it: AVX-512 float was 8 to 11% slower
+// for it from 2^14 to 2^17, 4 to 6% above. There each line is written whole
+// and once, at m R + i - 1: the last lane of the previous chunk's vector,
+// then the first W - 1 of this one's. The first chunk's line starts with
+// element m R, and the last chunk's last lane, element m R + R / 2, is not
+// written: both are multiples_forward's. With 8 lanes (AVX2 float, AVX-512
+// double) the extra shuffle cost more than it saved: 2 to 9% slower.
 template <class V>
 class PlusStores
 {
