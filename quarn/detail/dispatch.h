@@ -114,6 +114,19 @@ QUARN_ENTRIES (avx512_d, QUARN_AVX512, Avx512D)
 // lanes in its 3-operand encoding with FMA (7 to 20% faster at 2^4 to 2^6).
 QUARN_SHORT_ENTRIES (vex_f, QUARN_VEX, Sse2F)
 QUARN_SHORT_ENTRIES (vex_d, QUARN_VEX, Sse2D)
+// AVX2's float lanes at their shortest lengths (2^7, 2^8) on a CPU with
+// AVX-512, below its own lanes: their last stages, most of the time there,
+// with AVX-512VL's 32 registers, as -march=native would compile them (7 to
+// 13% faster). The other steps so gained 0 to 4% more, for 0.1 s more of a
+// user's compile time; they stay AVX2's.
+struct avx2vl_f_steps : avx2_f_steps
+{
+    QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s)
+    { K::last (t, f, s); }
+    QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f)
+    { K::last_inv (t, d, f); }
+};
+QUARN_TRANSFORMS (avx2vl_f, Avx2F, forward_short, backward_short)
 QUARN_STRAIGHT (vex_f3, QUARN_VEX, float, 3)
 QUARN_STRAIGHT (vex_f4, QUARN_VEX, float, 4)
 QUARN_STRAIGHT (vex_d3, QUARN_VEX, double, 3)
@@ -165,6 +178,14 @@ inline int cpu_level ()
     return __builtin_cpu_supports ("sse2") ? 1 : 0;
 }
 
+// AVX-512VL, for AVX2's lanes in 32 registers (every AVX-512 CPU but the
+// Xeon Phi has it).
+inline bool cpu_has_vl ()
+{
+    __builtin_cpu_init ();
+    return __builtin_cpu_supports ("avx512vl");
+}
+
 inline int isa_level (FFTRealIsa isa)
 {
     switch (isa)
@@ -207,6 +228,11 @@ Kernels <T> select_kernels (FFTRealIsa cap, int nbr_bits)
     {
         if constexpr (F) { k = kernels_of <Avx512F> (FFTRealIsa::AVX512, forward_avx512_f, backward_avx512_f); }
         else { k = kernels_of <Avx512D> (FFTRealIsa::AVX512, forward_avx512_d, backward_avx512_d); }
+    }
+    else if (level >= 3 && F && nbr_bits >= Shape <Avx2F>::MIN_BITS && nbr_bits <= Shape <Avx2F>::MIN_BITS + 1
+             && cpu_has_vl ())
+    {
+        if constexpr (F) { k = kernels_of <Avx2F> (FFTRealIsa::AVX512, forward_avx2vl_f, backward_avx2vl_f); }
     }
     else if (level >= 2 && nbr_bits >= (F ? Shape <Avx2F>::MIN_BITS : Shape <Avx2D>::MIN_BITS))
     {

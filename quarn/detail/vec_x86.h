@@ -53,6 +53,13 @@
 // SSE2's lanes compiled for AVX2 (dispatch.h): the generic tuning of SSE2's
 // functions.
 #define QUARN_VEX [[gnu::target ("avx2,fma,bmi,bmi2")]]
+// AVX2's lanes compiled for AVX-512 (dispatch.h): AVX2's tuning, the 32
+// vector registers of AVX-512VL.
+#if defined (__clang__)
+#define QUARN_AVX2_VL [[gnu::target ("avx512f,avx512vl,avx2,fma,bmi,bmi2")]]
+#else
+#define QUARN_AVX2_VL [[gnu::target ("avx512f,avx512vl,avx2,fma,bmi,bmi2,tune=skylake")]]
+#endif
 
 namespace quarn::detail
 {
