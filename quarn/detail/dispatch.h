@@ -123,8 +123,8 @@ QUARN_ENTRIES (avx512_f, QUARN_AVX512, Avx512F)
 QUARN_ENTRIES (avx512_d, QUARN_AVX512, Avx512D)
 // Lengths too short for AVX2's lanes: on a CPU with AVX2, the SSE2 path's
 // lanes in its 3-operand encoding with FMA (7 to 20% faster at 2^4 to 2^6).
-QUARN_SHORT_ENTRIES (vex_f, QUARN_VEX, Sse2F)
-QUARN_SHORT_ENTRIES (vex_d, QUARN_VEX, Sse2D)
+QUARN_SHORT_ENTRIES (vex_f, QUARN_AVX2, Sse2F)
+QUARN_SHORT_ENTRIES (vex_d, QUARN_AVX2, Sse2D)
 // AVX2's lanes at their shortest lengths (float 2^7 and 2^8, double 2^5
 // and 2^6) on a CPU with AVX-512, below its own lanes: their last stages,
 // most of the time there, with AVX-512VL's 32 registers, as -march=native
@@ -133,9 +133,9 @@ QUARN_SHORT_ENTRIES (vex_d, QUARN_VEX, Sse2D)
 // they stay AVX2's.
 QUARN_VL_ENTRIES (avx2vl_f, avx2_f, Avx2F)
 QUARN_VL_ENTRIES (avx2vl_d, avx2_d, Avx2D)
-QUARN_STRAIGHT (vex_f3, QUARN_VEX_PLAIN, float, 3)
-QUARN_STRAIGHT (vex_f4, QUARN_VEX_PLAIN, float, 4)
-QUARN_STRAIGHT (vex_d3, QUARN_VEX_PLAIN, double, 3)
+QUARN_STRAIGHT (vex_f3, QUARN_VEX, float, 3)
+QUARN_STRAIGHT (vex_f4, QUARN_VEX, float, 4)
+QUARN_STRAIGHT (vex_d3, QUARN_VEX, double, 3)
 #elif defined (QUARN_NEON)
 QUARN_ENTRIES (neon_f, , NeonF)
 QUARN_ENTRIES (neon_d, , NeonD)

@@ -46,30 +46,23 @@
 // compiled for AVX2 under another tuning (GCC inlines no other function
 // across tunings).
 #define QUARN_SSE2_OP [[gnu::target ("sse2")]] [[gnu::always_inline]]
+// A set's attribute with a tuning: with GCC only (Clang 14 ran AVX2 float 5
+// to 8% slower with it, AVX-512 no faster).
 #if defined (__clang__)
-// Clang 14 ran AVX2 float 5 to 8% slower with the tuning, AVX-512 no faster.
-#define QUARN_AVX2 [[gnu::target ("avx2,fma,bmi,bmi2")]]
-#define QUARN_AVX512 [[gnu::target ("avx512f,avx2,fma,bmi,bmi2")]]
+#define QUARN_TUNED(SET, TUNE) [[gnu::target (SET)]]
 #else
-#define QUARN_AVX2 [[gnu::target ("avx2,fma,bmi,bmi2,tune=skylake")]]
-#define QUARN_AVX512 [[gnu::target ("avx512f,avx2,fma,bmi,bmi2,tune=skylake-avx512")]]
+#define QUARN_TUNED(SET, TUNE) [[gnu::target (SET ",tune=" TUNE)]]
 #endif
-// SSE2's lanes compiled for AVX2 (dispatch.h), with AVX2's tuning (GCC:
-// float 2^5 and 2^6 2 to 3% faster, double 2^4 2 to 7%); the short kernels
-// so, without it (with it, 7 to 25% slower).
-#if defined (__clang__)
-#define QUARN_VEX [[gnu::target ("avx2,fma,bmi,bmi2")]]
-#else
-#define QUARN_VEX [[gnu::target ("avx2,fma,bmi,bmi2,tune=skylake")]]
-#endif
-#define QUARN_VEX_PLAIN [[gnu::target ("avx2,fma,bmi,bmi2")]]
+// AVX2's: also that of SSE2's lanes compiled for AVX2 (dispatch.h; float 2^5
+// and 2^6 2 to 3% faster with it, double 2^4 2 to 7%).
+#define QUARN_AVX2 QUARN_TUNED ("avx2,fma,bmi,bmi2", "skylake")
+#define QUARN_AVX512 QUARN_TUNED ("avx512f,avx2,fma,bmi,bmi2", "skylake-avx512")
 // AVX2's lanes compiled for AVX-512 (dispatch.h): AVX2's tuning, the 32
 // vector registers of AVX-512VL.
-#if defined (__clang__)
-#define QUARN_AVX2_VL [[gnu::target ("avx512f,avx512vl,avx2,fma,bmi,bmi2")]]
-#else
-#define QUARN_AVX2_VL [[gnu::target ("avx512f,avx512vl,avx2,fma,bmi,bmi2,tune=skylake")]]
-#endif
+#define QUARN_AVX2_VL QUARN_TUNED ("avx512f,avx512vl,avx2,fma,bmi,bmi2", "skylake")
+// The short kernels compiled for AVX2 (dispatch.h), untuned: with the
+// tuning they ran 7 to 25% slower.
+#define QUARN_VEX [[gnu::target ("avx2,fma,bmi,bmi2")]]
 
 namespace quarn::detail
 {
