@@ -230,12 +230,14 @@ TEST (EmulatedLanes, EngineAgreesWithScalarPath)
     expect_engine_agrees <Emu <float, 8>> (9);
 }
 
-// Where both arrays are larger than the L2, its size sets the blocks of the
-// middle passes; they only regroup the same operations, so the outputs are
-// the same bits whatever the machine reports. With the widest kernels here,
-// at a length where an L2 of 2 MiB changes the schedule.
+// What a plan takes from the CPU only regroups the same operations, so the
+// outputs are the same bits whatever the machine reports: the L2's size,
+// where both arrays are larger (it sets the blocks of the middle passes),
+// and AMD's (the inverse first kernel through its buffer, on a line too).
+// With the widest kernels here, at a length where an L2 of 2 MiB changes
+// the schedule and that AMD's stage, with outputs on a line and off one.
 template <class T>
-void expect_blocking_keeps_bits (int bits)
+void expect_cpu_keeps_bits (int bits)
 {
     const FFTReal <T> fft (1 << bits);
     const quarn::detail::Kernels <T> &k = quarn::FFTRealProbe <T> (fft).kernels ();
@@ -243,27 +245,42 @@ void expect_blocking_keeps_bits (int bits)
     {
         GTEST_SKIP () << "no vector path";
     }
-    const quarn::detail::VectorPlan <T> small (k, bits, 0);
-    const quarn::detail::VectorPlan <T> large (k, bits, std::size_t (2) << 20);
-    ASSERT_NE (small.tables ().forward_schedule.end [1], large.tables ().forward_schedule.end [1]);
+    using Cpu = quarn::detail::CpuTraits;
+    const quarn::detail::VectorPlan <T> plans [3] = { { k, bits, Cpu { 0, false } },
+                                                      { k, bits, Cpu { std::size_t (2) << 20, false } },
+                                                      { k, bits, Cpu { std::size_t (2) << 20, true } } };
+    ASSERT_NE (plans [0].tables ().forward_schedule.end [1], plans [1].tables ().forward_schedule.end [1]);
+    ASSERT_TRUE (! plans [1].tables ().staged [1] && plans [2].tables ().staged [0] && plans [2].tables ().staged [1]);
     const int n = 1 << bits;
     const std::vector <T> x = random_signal <T> (n, unsigned (700 + bits));
     std::vector <T> scratch (std::size_t (n) + quarn::detail::scratch_slack_bytes (bits) / sizeof (T));
-    std::vector <T> f [2] = { std::vector <T> (n), std::vector <T> (n) };
-    std::vector <T> y [2] = { std::vector <T> (n), std::vector <T> (n) };
-    for (int p = 0; p < 2; ++ p)
+    std::vector <T> f [3], y [3];
+    for (int p = 0; p < 3; ++ p)
     {
-        const auto &tab = (p == 0 ? small : large).tables ();
-        k.forward (tab, f [p].data (), x.data (), scratch.data ());
-        k.backward (tab, y [p].data (), x.data (), scratch.data ());
+        f [p].resize (n);
+        k.forward (plans [p].tables (), f [p].data (), x.data (), scratch.data ());
+        for (const std::size_t off : { std::size_t (0), std::size_t (1) })
+        {
+            std::vector <T> ya (std::size_t (n) + 64 / sizeof (T) + 1);
+            T * const out = line_of (ya.data ()) + off;
+            k.backward (plans [p].tables (), out, x.data (), scratch.data ());
+            if (off == 0)
+            {
+                y [p].assign (out, out + n);
+            }
+            EXPECT_TRUE (std::equal (y [p].begin (), y [p].end (), out)) << "plan " << p << " off a line";
+        }
     }
-    EXPECT_TRUE (f [0] == f [1] && y [0] == y [1]) << quarn::FFTReal_isa_name (k.isa) << " 2^" << bits;
+    for (int p = 1; p < 3; ++ p)
+    {
+        EXPECT_TRUE (f [0] == f [p] && y [0] == y [p]) << quarn::FFTReal_isa_name (k.isa) << " 2^" << bits << " plan " << p;
+    }
 }
 
-TEST (Blocking, L2SizeKeepsTheBits)
+TEST (Blocking, CpuKeepsTheBits)
 {
-    expect_blocking_keeps_bits <float> (19);
-    expect_blocking_keeps_bits <double> (18);
+    expect_cpu_keeps_bits <float> (19);
+    expect_cpu_keeps_bits <double> (18);
 }
 
 // ---- Long lengths, opt-in (CTest label `long`) ---------------------------------

@@ -79,11 +79,8 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
     }
 }
 
-// Where first_stages_inv goes through a buffer: its bytes, and the bytes of
-// x for which it does.
+// The buffer of first_stages_inv, in bytes.
 constexpr std::size_t STAGED_BYTES = 16384;
-constexpr std::size_t STAGED_FROM_BYTES = 65536;
-constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
 
 // The inverse of first_stages, doubled per stage: from the lanes of sf to x.
 // The blocks in the order of x, whose FK_LEN places they write in sequence.
@@ -147,9 +144,9 @@ QUARN_INLINE void first_stages_inv (const VectorTables <typename V::Scalar> &tab
 
     constexpr Idx G = (FK_LEN >= 16) ? Idx (STAGED_BYTES / (sizeof (V) * FK_LEN)) : 1;
     Idx rb = 0;
-    const std::size_t bytes = (std::size_t (1) << tab.nbr_bits) * sizeof (T);
-    if (G > 1 && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_TO_BYTES
-        && (! S::LINE_VECTORS || reinterpret_cast <std::uintptr_t> (x) % sizeof (V) != 0))  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+    const bool on_line = S::LINE_VECTORS
+                         && reinterpret_cast <std::uintptr_t> (x) % sizeof (V) == 0;  // NOLINT(cppcoreguidelines-pro-type-reinterpret-cast)
+    if (G > 1 && tab.staged [on_line ? 1 : 0])
     {
         V stage [count (G)][count (FK_LEN)];
         for (Idx b = 0; b < blocks; b += G)

@@ -202,6 +202,9 @@ struct VectorTables
     const double *phasors = nullptr;   // phasor starts of passes limit .. nbr_bits - 1
     Schedule forward_schedule;
     Schedule backward_schedule;   // after the narrow first kernel (first_kernel_bits)
+    // Whether the inverse first kernel goes through its buffer (first.h):
+    // [1] for vectors of a whole line with x on one, [0] otherwise.
+    bool staged [2] = {};
 
     // Read by the kernels, so always inlined: GCC does not inline a function
     // of another tuning into them otherwise (a call per level of the last
