@@ -30,11 +30,12 @@
 //
 // With GCC, AVX2 and AVX-512 also carry the tuning of the Intel cores that
 // brought them: GCC's generic tuning, which a plain -O2 build gets, scheduled
-// the kernels 5 to 11% slower (Sapphire Rapids, both sets, float and double).
-// Tuned for AMD's Zen 3 they ran there as with the generic tuning; not timed
-// on AMD CPUs. GCC inlines a function only into one of the same tuning, so
-// the kernels compiled for a set have its tuning too (dispatch.h), and
-// whatever they call that carries no attribute is always inlined.
+// the kernels 5 to 11% slower (Sapphire Rapids, both sets, float and double);
+// on a Zen 5 EPYC, 5 to 23% slower from 2^12 (AVX2 and AVX-512), and AMD's
+// own Zen 3 tuning 3 to 19% on AVX-512. GCC inlines a function only into
+// one of the same tuning, so the kernels compiled for a set have its tuning
+// too (dispatch.h), and whatever they call that carries no attribute is
+// always inlined.
 
 #ifndef QUARN_DETAIL_VEC_X86_H
 #define QUARN_DETAIL_VEC_X86_H
