@@ -60,6 +60,7 @@ public:
         if (_phasor)
         {
             _row.start (tab.phasor_start (pass), 1);
+#pragma GCC unroll 4
             for (int m = 1; m < COUNT; ++ m)
             {
                 // m pi / 2^A = (m 2^(3 - A)) pi / 8, A <= 3
@@ -82,6 +83,7 @@ public:
         {
             _cos [0] = _row.cos ();
             _sin [0] = _row.sin ();
+#pragma GCC unroll 4
             for (int m = 1; m < COUNT; ++ m)
             {
                 _row.turned (_rot_c [m], _rot_s [m], _cos [m], _sin [m]);
@@ -90,6 +92,7 @@ public:
         }
         else
         {
+#pragma GCC unroll 4
             for (int m = 0; m < COUNT; ++ m)
             {
                 _cos [m] = V::load (_tab + m * _r + i);
