@@ -75,6 +75,8 @@ inline CpuTraits this_cpu ()
 constexpr std::size_t STAGED_FROM_BYTES = 65536;
 constexpr std::size_t STAGED_TO_BYTES = 1 << 20;
 constexpr std::size_t STAGED_TO_BYTES_AMD = 4 << 20;
+// And for the last stages' stores, on AMD's CPUs only (rows.h).
+constexpr std::size_t STAGED_LAST_TO_BYTES = 2 << 20;
 
 template <class T>
 struct Kernels
@@ -218,6 +220,7 @@ VectorPlan <T>::VectorPlan (const Kernels <T> &k, int nbr_bits, const CpuTraits 
     const std::size_t bytes = (std::size_t (1) << nbr_bits) * sizeof (T);
     _tables.staged [0] = bytes >= STAGED_FROM_BYTES && bytes <= (cpu.amd ? STAGED_TO_BYTES_AMD : STAGED_TO_BYTES);
     _tables.staged [1] = _tables.staged [0] && cpu.amd;
+    _tables.staged_last = cpu.amd && bytes >= STAGED_FROM_BYTES && bytes <= STAGED_LAST_TO_BYTES;
 }
 
 template <class T>

@@ -393,12 +393,81 @@ public:
         v.store (p);
     }
 
+    QUARN_INLINE bool whole () const { return WHOLE_LINES && _whole; }
+
 private:
     // The previous chunk's vectors, as samples: as an array of vectors Clang
     // kept them in registers, and the chunks' work spilled (AVX-512 float 11
     // to 18% slower from 2^9 to 2^11, where they are not even used).
     alignas (64) typename V::Scalar _carry [count (WHOLE_LINES ? V::W * V::W : 1)];
     bool _whole;
+};
+
+// The stores of last_stages through a buffer, for whole lines (PlusStores)
+// on AMD's CPUs (a Zen 5 EPYC measured). There the 2 W rows that a chunk
+// writes, a power of two apart, crowd a few L1 sets even with whole lines,
+// as in first_stages_inv: G chunks go to the buffer, and then each row's
+// G W elements out at once. AVX-512 float forward from 2^14 to 2^19 6 to
+// 21% faster so with f off a line, 0 to 7% on one; with f on a line 14%
+// slower at 2^13, where the arrays fit in L1, and 7 to 14% at 2^20 (the
+// plan's range: kernels.h).
+template <class V>
+class StagedRows
+{
+public:
+    using T = typename V::Scalar;
+    static constexpr int W = V::W;
+    static constexpr Idx G = PlusStores <V>::WHOLE_LINES ? 8 : 1;
+
+    QUARN_INLINE explicit StagedRows (bool on) : _on (on) {}
+
+    // False at compile time for fewer lanes.
+    QUARN_INLINE bool on () const { return G > 1 && _on; }
+
+    // Where the current chunk's vector of row m goes: plus rows as the
+    // elements from m R + i0 - 1 (PlusStores writes one before), minus rows
+    // backwards from the end of the buffer's row.
+    QUARN_INLINE T * plus (Idx m) { return _rows [m] + _g * W + 1; }
+    QUARN_INLINE T * minus (Idx m) { return _rows [W + m - 1] + (G - 1 - _g) * W; }
+
+    // After the chunk at i: when G chunks are in, out, plus row m to the
+    // G W elements from m R + i0 - 1 on, minus row m to those up to
+    // m R - i0. Whole rows take R of at least half a page, so the h / W
+    // chunks are a multiple of G, and none is left over.
+    QUARN_INLINE void next (T *df, Idx r, Idx i)
+    {
+        if (! on () || ++ _g < G)
+        {
+            return;
+        }
+#pragma GCC unroll 1
+        for (Idx m = 0; m < W; ++ m)
+        {
+            copy (_rows [m], df + m * r + _i0 - 1);
+        }
+#pragma GCC unroll 1
+        for (Idx m = 1; m <= W; ++ m)
+        {
+            copy (_rows [W + m - 1], df + m * r - _i0 - G * W + 1);
+        }
+        _g = 0;
+        _i0 = i + W;
+    }
+
+private:
+    QUARN_INLINE static void copy (const T *from, T *to)
+    {
+#pragma GCC unroll 8
+        for (Idx c = 0; c < G; ++ c)
+        {
+            V::load (from + c * W).store (to + c * W);
+        }
+    }
+
+    alignas (64) T _rows [count (G > 1 ? 2 * W : 1)][count (G * W)];
+    Idx _i0 = 1;
+    Idx _g = 0;
+    bool _on;
 };
 
 // The lanes in sf (after L - w stages) into the packed spectrum in df.
@@ -412,6 +481,10 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
     const Idx h = r >> 1;
     ChunkTwiddles <V> tw (tab, r);
     PlusStores <V> plus (r);
+    // Where the plan says so, the chunks' stores go to a buffer, G chunks
+    // at a time, and from it row by row: G W consecutive elements each
+    // (see StagedRows).
+    StagedRows <V> staged (tab.staged_last && plus.whole ());
     for (Idx i = 1; i < h; i += W)
     {
         V x [count (W)];
@@ -429,8 +502,13 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
 
         tw.fetch (i);
         // The last level's outputs are final: stored as they come.
-        const auto store = [df, r, i, &plus] (Idx m, int sign, const V &v) QUARN_INLINE_LAMBDA
+        const auto store = [df, r, i, &plus, &staged] (Idx m, int sign, const V &v) QUARN_INLINE_LAMBDA
         {
+            if (staged.on ())
+            {
+                sign > 0 ? plus.store (staged.plus (m), m, v) : reverse (v).store (staged.minus (m));
+                return;
+            }
             if (sign > 0)
             {
                 plus.store (df + m * r + i, m, v);
@@ -457,6 +535,7 @@ QUARN_INLINE void last_stages (const VectorTables <typename V::Scalar> &tab, typ
             merge_rows <V, W_BITS - 1> (x, y, 1, tw, q);
             merge_partials (p, q, tw.template level <W_BITS - 1> (), store);
         }
+        staged.next (df, r, i);
     }
     multiples_forward <V> (tab, df, sf);
 }

@@ -203,8 +203,10 @@ struct VectorTables
     Schedule forward_schedule;
     Schedule backward_schedule;   // after the narrow first kernel (first_kernel_bits)
     // Whether the inverse first kernel goes through its buffer (first.h):
-    // [1] for vectors of a whole line with x on one, [0] otherwise.
+    // [1] for vectors of a whole line with x on one, [0] otherwise; and
+    // the last stages (rows.h).
     bool staged [2] = {};
+    bool staged_last = false;
 
     // Read by the kernels, so always inlined: GCC does not inline a function
     // of another tuning into them otherwise (a call per level of the last
