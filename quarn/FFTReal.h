@@ -20,7 +20,8 @@
 // below 1e-15 for double.
 //
 // Threads: an object's tables do not change once built. The calls that take
-// a scratch array keep all their working state in it, so any number of
+// a scratch array keep all their working state in it and on the calling
+// thread's stack (up to 24 KiB there, 48 KiB at -O0), so any number of
 // threads may use one object at once, each with its own scratch. The calls
 // without one write the object's own work buffer: one caller at a time per
 // object.
