@@ -42,8 +42,9 @@ struct CpuTraits
     // A core's L2 cache in bytes as the system reports it; 0 where it does
     // not say (the blocking then assumes 1 MiB or more).
     std::size_t l2_bytes = 0;
-    // AMD's: the inverse first kernel's buffer (first.h) serves more
-    // lengths there, and x on a cache line too.
+    // AMD's: there the inverse first kernel's buffer (first.h) serves more
+    // lengths, and x on a cache line too, and the forward last stages write
+    // through one as well (rows.h).
     bool amd = false;
 };
 
