@@ -12,7 +12,7 @@ CMAKE_ARGS ?=
 REQUIRE_TESTS ?= OFF
 MAKEFLAGS += --no-print-directory
 
-.PHONY: run test test-long test-aarch64 fuzz lint bench configure clean
+.PHONY: run test test-long test-aarch64 fuzz lint lint-cppcheck bench configure clean
 
 configure:
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Debug -DQUARN_REQUIRE_TESTS=$(REQUIRE_TESTS) $(CMAKE_ARGS)
@@ -73,15 +73,20 @@ fuzz:
 # its own; clang-tidy (.clang-tidy) on each public header alone and on
 # tests/lint/instances.cpp, which instantiates the templates and so reaches
 # every internal header; cppcheck with .cppcheck-suppressions. Any finding
-# fails.
+# fails. Each check is a job of its own, JOBS at a time (they take about
+# 35 s one after another).
+LINT_JOBS := $(addprefix lint-syntax/,$(wildcard quarn/detail/*.h)) \
+             $(addprefix lint-tidy/,$(wildcard quarn/*.h) tests/lint/instances.cpp) lint-cppcheck
 lint:
-	for h in quarn/detail/*.h; do \
-	    $(CXX) -std=c++17 -fsyntax-only -x c++ -I. "$$h" || exit 1; \
-	done
-	for h in quarn/*.h; do \
-	    clang-tidy --quiet "$$h" -- -x c++ -std=c++17 -I. || exit 1; \
-	done
-	clang-tidy --quiet tests/lint/instances.cpp -- -std=c++17 -I.
+	$(MAKE) -j$(JOBS) --output-sync=target $(LINT_JOBS)
+
+lint-syntax/%:
+	$(CXX) -std=c++17 -fsyntax-only -x c++ -I. $*
+
+lint-tidy/%:
+	clang-tidy --quiet $* -- -x c++ -std=c++17 -I.
+
+lint-cppcheck:
 	cppcheck --std=c++17 --language=c++ -I . --quiet --error-exitcode=1 \
 	    --enable=warning,style,performance,portability,information \
 	    --inline-suppr --suppressions-list=.cppcheck-suppressions \
