@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The vector engine on emulated vocabularies of 16 and 8 float and 8 double
-// lanes against the scalar path, so that the logic of the widest vectors is
-// tested on every machine, whatever its CPU. A file of its own: the engine,
-// compiled four times over, takes most of the tests' build time, which
-// another file can then share with it.
+// The vector engine on emulated vocabularies against the scalar path, so
+// that the logic of the widest vectors is tested on every machine, whatever
+// its CPU. Two test files share this: the engine, compiled for four
+// vocabularies, takes most of the tests' build time, and so it is split
+// between two files that two cores build side by side.
+
+#ifndef QUARN_TESTS_EMULATED_H
+#define QUARN_TESTS_EMULATED_H
 
 #include "common.h"
 #include "quarn/detail/engine.h"
@@ -12,10 +15,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace
+namespace qtest
 {
-
-using namespace qtest;
 
 // N lanes of T, one operation at a time in plain arithmetic, nothing fused.
 template <class T, int N>
@@ -92,17 +93,6 @@ void expect_engine_agrees (int limit = sizeof (typename V::Scalar) == 4 ? 12 : 3
                  V::W, sizeof (T) == 4 ? "float" : "double", limit, E::MIN_BITS, worst);
 }
 
-TEST (EmulatedLanes, EngineAgreesWithScalarPath)
-{
-    expect_engine_agrees <Emu <float, 16>> ();
-    expect_engine_agrees <Emu <double, 8>> ();
-    expect_engine_agrees <Emu <float, 8>> ();   // half-line vectors: the inverse first kernel staged
-    expect_engine_agrees <Emu <float, 4>> ();   // forward, 3 stages at 2^5 and 2^6, 5 from 2^7
-    // Below 2^17 the library's limit leaves the lane passes of 8 and 16
-    // lanes on the tables: a lower one sends them through the phasors and
-    // the twiddles they derive for index h - i.
-    expect_engine_agrees <Emu <float, 16>> (9);
-    expect_engine_agrees <Emu <float, 8>> (9);
-}
+}  // namespace qtest
 
-}  // namespace
+#endif  // QUARN_TESTS_EMULATED_H
