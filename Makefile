@@ -58,8 +58,10 @@ test-aarch64:
 # FUZZ_SECONDS; the corpus it grows is kept in build/fuzz/corpus, and a
 # failing input is written to build/fuzz/crash-... At -O1 with line tables
 # only, which keeps the instrumented build short: the fuzzer looks for wrong
-# results and memory errors, not speed.
+# results and memory errors, not speed. FUZZ_JOBS above 1: that many
+# processes at once (libFuzzer's fork mode), sharing the corpus.
 FUZZ_SECONDS ?= 60
+FUZZ_JOBS ?= 1
 fuzz:
 	cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -g1" \
@@ -67,6 +69,7 @@ fuzz:
 	cmake --build build/fuzz --target quarn_fuzz --parallel $(JOBS)
 	mkdir -p build/fuzz/corpus
 	build/fuzz/tests/fuzz/quarn_fuzz -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    $(if $(filter-out 1,$(FUZZ_JOBS)),-fork=$(FUZZ_JOBS)) \
 	    -artifact_prefix=build/fuzz/ build/fuzz/corpus
 
 # Static analysis of the library headers: each internal header compiles on
