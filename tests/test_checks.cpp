@@ -218,4 +218,26 @@ TEST (DynArrayDeathTest, ReallocateAndMove)
 
 #endif
 
+// Both programs build without the vector paths (QUARN_SCALAR_ONLY, set by
+// CMake): whatever the CPU, no other path is offered, and the default
+// object runs the scalar passes, to the float bounds.
+TEST (ScalarOnlyBuild, EveryObjectRunsTheScalarPasses)
+{
+    for (const quarn::FFTRealIsa isa : qtest::ISAS)
+    {
+        EXPECT_EQ (FFTReal <float>::isa_available (isa), isa == quarn::FFTRealIsa::SCALAR) << quarn::FFTReal_isa_name (isa);
+        EXPECT_EQ (FFTReal <double>::isa_available (isa), isa == quarn::FFTRealIsa::SCALAR) << quarn::FFTReal_isa_name (isa);
+    }
+    const int n = 1 << 10;
+    const FFTReal <float> fft (n);
+    EXPECT_EQ (fft.isa (), quarn::FFTRealIsa::SCALAR);
+    const std::vector <float> x = qtest::random_signal <float> (n, 17);
+    for (const bool fwd : { true, false })
+    {
+        const qtest::Error e = qtest::compare (qtest::transform (fft, fwd, x).data (),
+                                               qtest::reference <double> (fwd, x.data (), n));
+        EXPECT_LT (e.rms, qtest::RMS_BOUND <float>) << qtest::dir_name (fwd);
+    }
+}
+
 }  // namespace

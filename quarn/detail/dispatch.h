@@ -7,7 +7,8 @@
 // call inside them is inlined and compiled for that set, so a build without
 // -march flags still runs AVX2 or AVX-512 code where the CPU has it. The CPU
 // is asked once per object. On AArch64 the NEON entries need no attribute.
-// Elsewhere there are no vector paths, and FFTReal runs its scalar passes.
+// Elsewhere, and wherever QUARN_SCALAR_ONLY is defined (FFTReal.h), there
+// are no vector paths, and FFTReal runs its scalar passes.
 
 #ifndef QUARN_DETAIL_DISPATCH_H
 #define QUARN_DETAIL_DISPATCH_H
@@ -17,7 +18,9 @@
 #include "quarn/detail/kernels.h"
 #include "quarn/detail/straight.h"
 
-#if (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
+#if defined (QUARN_SCALAR_ONLY)
+// No vector paths.
+#elif (defined (__x86_64__) || defined (__i386__)) && (defined (__GNUC__) || defined (__clang__))
 #define QUARN_X86 1
 #include "quarn/detail/vec_x86.h"
 #elif defined (__aarch64__) && defined (__ARM_NEON)
