@@ -65,37 +65,42 @@ namespace quarn::detail
         ATTR [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
     };
-// The two entry points, through the engine's functions FORWARD and BACKWARD.
-#define QUARN_TRANSFORMS(NAME, V, FORWARD, BACKWARD)                                        \
+// The two entry points, through the engine's functions FORWARD and BACKWARD;
+// the forward first kernel's blocks keep up to VECTORS vectors in registers.
+#define QUARN_TRANSFORMS(NAME, V, FORWARD, BACKWARD, VECTORS)                               \
     inline void forward_##NAME (const VectorTables <V::Scalar> &tab,                        \
         V::Scalar f [], const V::Scalar x [], V::Scalar scratch [])                         \
     {                                                                                       \
-        Engine <V, NAME##_steps>::FORWARD (tab, f, x, scratch);                             \
+        Engine <V, NAME##_steps, VECTORS>::FORWARD (tab, f, x, scratch);                    \
     }                                                                                       \
     inline void backward_##NAME (const VectorTables <V::Scalar> &tab,                       \
         V::Scalar x [], const V::Scalar f [], V::Scalar scratch [])                         \
     {                                                                                       \
-        Engine <V, NAME##_steps>::BACKWARD (tab, x, f, scratch);                            \
+        Engine <V, NAME##_steps, VECTORS>::BACKWARD (tab, x, f, scratch);                   \
     }
 #define QUARN_ENTRIES(NAME, ATTR, V)                                                        \
     QUARN_STEPS (NAME, ATTR, V)                                                             \
-    QUARN_TRANSFORMS (NAME, V, forward, backward)
+    QUARN_TRANSFORMS (NAME, V, forward, backward, V::KERNEL_VECTORS)
 // Only the shortest lengths of V (2^MIN_BITS and twice it), whose steps are
 // the only ones compiled.
 #define QUARN_SHORT_ENTRIES(NAME, ATTR, V)                                                  \
     QUARN_STEPS (NAME, ATTR, V)                                                             \
-    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short)
-// NAME: BASE's steps, but with the last stages in AVX-512VL's registers
-// (QUARN_AVX2_VL); for the shortest lengths of V only.
-#define QUARN_VL_ENTRIES(NAME, BASE, V)                                                     \
+    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short, V::KERNEL_VECTORS)
+// NAME: BASE's steps, but with the first kernel and the last stages in
+// AVX-512VL's 32 registers (QUARN_AVX2_VL), where the forward first kernel
+// may keep VECTORS vectors; for the shortest lengths of V only.
+#define QUARN_VL_ENTRIES(NAME, BASE, V, VECTORS)                                            \
     struct NAME##_steps : BASE##_steps                                                      \
     {                                                                                       \
+        template <int FK>                                                                   \
+        QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
+        { K::template first <FK> (t, d, x, b, c, o); }                                      \
         QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
         { K::last (t, f, s); }                                                              \
         QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
         { K::last_inv (t, d, f); }                                                          \
     };                                                                                      \
-    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short)
+    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short, VECTORS)
 // The straight kernels compiled for an instruction set.
 #define QUARN_STRAIGHT(NAME, ATTR, T, BITS)                                                 \
     ATTR [[gnu::flatten, gnu::noinline]] inline void forward_##NAME (                       \
@@ -131,11 +136,12 @@ QUARN_SHORT_ENTRIES (vex_d, QUARN_AVX2, Sse2D)
 // AVX2's lanes at their shortest lengths (float 2^7 and 2^8, double 2^5
 // and 2^6) on a CPU with AVX-512, below its own lanes: their last stages,
 // most of the time there, with AVX-512VL's 32 registers, as -march=native
-// would compile them (float 7 to 13% faster, double 2 to 3%). The other
-// steps so gained 0 to 4% more, for 0.1 s more of a user's compile time;
-// they stay AVX2's.
-QUARN_VL_ENTRIES (avx2vl_f, avx2_f, Avx2F)
-QUARN_VL_ENTRIES (avx2vl_d, avx2_d, Avx2D)
+// would compile them (float 7 to 13% faster, double 2 to 3%). So their
+// first kernel, which in float keeps 32 vectors then: at 2^8 it does all
+// five lane stages, and the single pass goes (6 to 10% faster).
+constexpr int AVX2VL_F_VECTORS = 32;
+QUARN_VL_ENTRIES (avx2vl_f, avx2_f, Avx2F, AVX2VL_F_VECTORS)
+QUARN_VL_ENTRIES (avx2vl_d, avx2_d, Avx2D, Avx2D::KERNEL_VECTORS)
 QUARN_STRAIGHT (vex_f3, QUARN_VEX, float, 3)
 QUARN_STRAIGHT (vex_f4, QUARN_VEX, float, 4)
 QUARN_STRAIGHT (vex_d3, QUARN_VEX, double, 3)
@@ -155,17 +161,19 @@ QUARN_ENTRIES (neon_d, , NeonD)
 #undef QUARN_STRAIGHT
 
 // One instruction set's kernels for sample type T, by the vocabulary V.
+// VECTORS: what its steps' forward first kernel may keep in registers.
 template <class V>
 Kernels <typename V::Scalar> kernels_of (FFTRealIsa isa,
                                          typename Kernels <typename V::Scalar>::Forward fwd,
-                                         typename Kernels <typename V::Scalar>::Backward bwd)
+                                         typename Kernels <typename V::Scalar>::Backward bwd,
+                                         int vectors = V::KERNEL_VECTORS)
 {
     Kernels <typename V::Scalar> k;
     k.forward = fwd;
     k.backward = bwd;
     k.isa = isa;
     k.lanes = V::W;
-    k.kernel_vectors = V::KERNEL_VECTORS;
+    k.kernel_vectors = vectors;
     return k;
 }
 
@@ -242,8 +250,16 @@ Kernels <T> select_kernels (FFTRealIsa cap, int nbr_bits)
     else if (level >= 3 && nbr_bits >= (F ? Shape <Avx2F>::MIN_BITS : Shape <Avx2D>::MIN_BITS)
              && nbr_bits <= (F ? Shape <Avx2F>::MIN_BITS : Shape <Avx2D>::MIN_BITS) + 1 && cpu_has_vl ())
     {
-        if constexpr (F) { k = kernels_of <Avx2F> (FFTRealIsa::AVX512, forward_avx2vl_f, backward_avx2vl_f); }
-        else { k = kernels_of <Avx2D> (FFTRealIsa::AVX512, forward_avx2vl_d, backward_avx2vl_d); }
+        if constexpr (F)
+        {
+            k = kernels_of <Avx2F> (FFTRealIsa::AVX512, forward_avx2vl_f, backward_avx2vl_f,
+                                    AVX2VL_F_VECTORS);
+        }
+        else
+        {
+            k = kernels_of <Avx2D> (FFTRealIsa::AVX512, forward_avx2vl_d, backward_avx2vl_d,
+                                    Avx2D::KERNEL_VECTORS);
+        }
     }
     else if (level >= 2 && nbr_bits >= (F ? Shape <Avx2F>::MIN_BITS : Shape <Avx2D>::MIN_BITS))
     {

@@ -63,7 +63,7 @@ struct Steps
     using Tab = VectorTables <T>;
     using S = Shape <V>;
 
-    // The first kernel of FK stages (S::FK_BITS or S::FK_WIDE_BITS).
+    // The first kernel of FK stages (S::FK_BITS or Engine's FK_WIDE_BITS).
     template <int FK>
     QUARN_INLINE static void first (const Tab &tab, T *d, const T *x, Idx from, Idx count, bool by_output)
     {
@@ -152,17 +152,20 @@ struct Steps
 // trip through L2); then those of group 1. Only group 2 and
 // the last stages sweep the whole arrays (and the first kernel, where
 // vectors are narrower, or for the inverse).
-template <class V, class St = Steps <V>>
+// VECTORS: how many vectors a block of the forward first kernel may keep in
+// registers (tables.h); more than V's where St is compiled for more.
+template <class V, class St = Steps <V>, int VECTORS = V::KERNEL_VECTORS>
 struct Engine
 {
     using T = typename V::Scalar;
     using S = Shape <V>;
     static constexpr int MIN_BITS = S::MIN_BITS;
+    static constexpr int FK_WIDE_BITS = forward_first_kernel_bits (S::W_BITS, VECTORS, 64);
 
     // Whether the forward transform takes the wide first kernel.
     QUARN_INLINE static bool wide_first (const VectorTables <T> &tab)
     {
-        return S::FK_WIDE_BITS != S::FK_BITS && tab.forward_schedule.fk_bits == S::FK_WIDE_BITS;
+        return FK_WIDE_BITS != S::FK_BITS && tab.forward_schedule.fk_bits == FK_WIDE_BITS;
     }
 
     // Passes `from` .. `to` - 1 in place over len elements from d: one
@@ -177,7 +180,7 @@ struct Engine
             {
                 if (wide_first (tab))
                 {
-                    St::template single <S::FK_WIDE_BITS> (tab, d, len);
+                    St::template single <FK_WIDE_BITS> (tab, d, len);
                 }
                 else
                 {
@@ -224,7 +227,7 @@ struct Engine
         {
             if (wide_first (tab))
             {
-                St::template first <S::FK_WIDE_BITS> (tab, d, x, from, count, by_output);
+                St::template first <FK_WIDE_BITS> (tab, d, x, from, count, by_output);
             }
             else
             {
@@ -265,7 +268,7 @@ struct Engine
     {
         if (wide_first (tab))
         {
-            forward_short_of <S::FK_WIDE_BITS> (tab, f, x, scratch);
+            forward_short_of <FK_WIDE_BITS> (tab, f, x, scratch);
         }
         else
         {

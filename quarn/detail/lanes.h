@@ -34,11 +34,10 @@ struct Shape
     static constexpr int W_BITS = (W == 1) ? 0 : (W == 2) ? 1 : (W == 4) ? 2 : (W == 8) ? 3 : 4;
     static_assert ((1 << W_BITS) == W, "1, 2, 4, 8 or 16 lanes");
 
-    // Stages done in registers by the first kernel: at the shortest length
-    // and backward, and forward from twice the shortest length on (tables.h;
-    // the schedule says which).
+    // Stages done in registers by the first kernel at the shortest length
+    // and backward (forward, from twice the shortest length on, it may do
+    // more: Engine::FK_WIDE_BITS; the schedule says which).
     static constexpr int FK_BITS = first_kernel_bits (W_BITS);
-    static constexpr int FK_WIDE_BITS = forward_first_kernel_bits (W_BITS, V::KERNEL_VECTORS, 64);
 
     // Shortest transform: one first-kernel block per lane, and rows of at
     // least 2 W elements for the last stages.
