@@ -82,24 +82,9 @@ namespace quarn::detail
     QUARN_STEPS (NAME, ATTR, V)                                                             \
     QUARN_TRANSFORMS (NAME, V, forward, backward, V::KERNEL_VECTORS)
 // Only the shortest lengths of V (2^MIN_BITS and twice it), whose steps are
-// the only ones compiled.
-#define QUARN_SHORT_ENTRIES(NAME, ATTR, V)                                                  \
+// the only ones compiled; the forward first kernel may keep VECTORS vectors.
+#define QUARN_SHORT_ENTRIES(NAME, ATTR, V, VECTORS)                                         \
     QUARN_STEPS (NAME, ATTR, V)                                                             \
-    QUARN_TRANSFORMS (NAME, V, forward_short, backward_short, V::KERNEL_VECTORS)
-// NAME: BASE's steps, but with the first kernel and the last stages in
-// AVX-512VL's 32 registers (QUARN_AVX2_VL), where the forward first kernel
-// may keep VECTORS vectors; for the shortest lengths of V only.
-#define QUARN_VL_ENTRIES(NAME, BASE, V, VECTORS)                                            \
-    struct NAME##_steps : BASE##_steps                                                      \
-    {                                                                                       \
-        template <int FK>                                                                   \
-        QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void first (const Tab &t, T *d, const T *x, Idx b, Idx c, bool o) \
-        { K::template first <FK> (t, d, x, b, c, o); }                                      \
-        QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last (const Tab &t, T *f, const T *s) \
-        { K::last (t, f, s); }                                                              \
-        QUARN_AVX2_VL [[gnu::flatten, gnu::noinline]] static void last_inv (const Tab &t, T *d, const T *f) \
-        { K::last_inv (t, d, f); }                                                          \
-    };                                                                                      \
     QUARN_TRANSFORMS (NAME, V, forward_short, backward_short, VECTORS)
 // The straight kernels compiled for an instruction set.
 #define QUARN_STRAIGHT(NAME, ATTR, T, BITS)                                                 \
@@ -131,17 +116,18 @@ QUARN_ENTRIES (avx512_f, QUARN_AVX512, Avx512F)
 QUARN_ENTRIES (avx512_d, QUARN_AVX512, Avx512D)
 // Lengths too short for AVX2's lanes: on a CPU with AVX2, the SSE2 path's
 // lanes in its 3-operand encoding with FMA (7 to 20% faster at 2^4 to 2^6).
-QUARN_SHORT_ENTRIES (vex_f, QUARN_AVX2, Sse2F)
-QUARN_SHORT_ENTRIES (vex_d, QUARN_AVX2, Sse2D)
+QUARN_SHORT_ENTRIES (vex_f, QUARN_AVX2, Sse2F, Sse2F::KERNEL_VECTORS)
+QUARN_SHORT_ENTRIES (vex_d, QUARN_AVX2, Sse2D, Sse2D::KERNEL_VECTORS)
 // AVX2's lanes at their shortest lengths (float 2^7 and 2^8, double 2^5
-// and 2^6) on a CPU with AVX-512, below its own lanes: their last stages,
-// most of the time there, with AVX-512VL's 32 registers, as -march=native
-// would compile them (float 7 to 13% faster, double 2 to 3%). So their
-// first kernel, which in float keeps 32 vectors then: at 2^8 it does all
-// five lane stages, and the single pass goes (6 to 10% faster).
+// and 2^6) on a CPU with AVX-512, below its own lanes: compiled for
+// AVX-512VL, with 32 registers, as -march=native would compile them. Their
+// last stages, most of the time there, took 7 to 13% less time so in float,
+// 2 to 3% in double; the inverse's other steps 3 to 6% more. The forward
+// first kernel keeps 32 vectors in float: at 2^8 it does all five lane
+// stages, and the lane pass goes (5 to 10% faster).
 constexpr int AVX2VL_F_VECTORS = 32;
-QUARN_VL_ENTRIES (avx2vl_f, avx2_f, Avx2F, AVX2VL_F_VECTORS)
-QUARN_VL_ENTRIES (avx2vl_d, avx2_d, Avx2D, Avx2D::KERNEL_VECTORS)
+QUARN_SHORT_ENTRIES (avx2vl_f, QUARN_AVX2_VL, Avx2F, AVX2VL_F_VECTORS)
+QUARN_SHORT_ENTRIES (avx2vl_d, QUARN_AVX2_VL, Avx2D, Avx2D::KERNEL_VECTORS)
 QUARN_STRAIGHT (vex_f3, QUARN_VEX, float, 3)
 QUARN_STRAIGHT (vex_f4, QUARN_VEX, float, 4)
 QUARN_STRAIGHT (vex_d3, QUARN_VEX, double, 3)
@@ -155,7 +141,6 @@ QUARN_ENTRIES (neon_d, , NeonD)
 
 #undef QUARN_ENTRIES
 #undef QUARN_SHORT_ENTRIES
-#undef QUARN_VL_ENTRIES
 #undef QUARN_STEPS
 #undef QUARN_TRANSFORMS
 #undef QUARN_STRAIGHT
