@@ -122,9 +122,10 @@ QUARN_SHORT_ENTRIES (vex_d, QUARN_AVX2, Sse2D, Sse2D::KERNEL_VECTORS)
 // and 2^6) on a CPU with AVX-512, below its own lanes: compiled for
 // AVX-512VL, with 32 registers, as -march=native would compile them. Their
 // last stages, most of the time there, took 7 to 13% less time so in float,
-// 2 to 3% in double; the inverse's other steps 3 to 6% more. The forward
-// first kernel keeps 32 vectors in float: at 2^8 it does all five lane
-// stages, and the lane pass goes (5 to 10% faster).
+// 2 to 3% in double; the float inverse's other steps 3 to 6% more (double's
+// neither gained nor lost). The forward first kernel keeps 32 vectors in
+// float: at 2^8 it does all five lane stages, and the lane pass goes (5 to
+// 10% faster).
 constexpr int AVX2VL_F_VECTORS = 32;
 QUARN_SHORT_ENTRIES (avx2vl_f, QUARN_AVX2_VL, Avx2F, AVX2VL_F_VECTORS)
 QUARN_SHORT_ENTRIES (avx2vl_d, QUARN_AVX2_VL, Avx2D, Avx2D::KERNEL_VECTORS)
