@@ -58,8 +58,8 @@
 // and 2^6 2 to 3% faster with it, double 2^4 2 to 7%).
 #define QUARN_AVX2 QUARN_TUNED ("avx2,fma,bmi,bmi2", "skylake")
 #define QUARN_AVX512 QUARN_TUNED ("avx512f,avx2,fma,bmi,bmi2", "skylake-avx512")
-// AVX2's lanes compiled for AVX-512 (dispatch.h): AVX2's tuning, the 32
-// vector registers of AVX-512VL.
+// AVX2's lanes (and float's SSE2 lanes) compiled for AVX-512 (dispatch.h):
+// AVX2's tuning, the 32 vector registers of AVX-512VL.
 #define QUARN_AVX2_VL QUARN_TUNED ("avx512f,avx512vl,avx2,fma,bmi,bmi2", "skylake")
 // The short kernels compiled for AVX2 (dispatch.h), untuned: with the
 // tuning they ran 7 to 25% slower.
