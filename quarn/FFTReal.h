@@ -55,6 +55,7 @@ enum class FFTRealIsa
     AVX2,      // x86 with AVX2, FMA, BMI1 and BMI2, 8 float or 4 double lanes
                // (from 2^7 / 2^5; below, SSE2's lanes in AVX2's encoding)
     AVX512,    // x86 with AVX-512F and what AVX2 needs, 16 float or 8 double lanes
+               // (from 2^9 / 2^7; with AVX-512VL from 2^5, narrower lanes below)
     NEON       // AArch64, 4 float or 2 double lanes
 };
 
