@@ -30,6 +30,8 @@ struct Emu
 
     static Emu load (const T *p) { Emu r; std::copy (p, p + N, r.v); return r; }
     void store (T *p) const { std::copy (v, v + N, p); }
+    void stream (T *p) const { store (p); }
+    static void fence () {}
     static Emu splat (T x) { Emu r; std::fill (r.v, r.v + N, x); return r; }
 
     template <class Op>

@@ -29,11 +29,23 @@ namespace quarn::detail
 // 7%). A block of 16 elements takes all 16 registers of AVX2, and such
 // induction variables spill there (8 lanes 2 to 8% slower from 2^7 to
 // 2^12), so the order stays a choice at run time, though it is the input's.
-template <class V, int FK>
+// STREAM: the blocks go past the caches (the plan's stream_first, vectors
+// of a whole line only); a choice per call, not per store, which cost float
+// 2^11 2 to 6% though it never streams there.
+template <class V, int FK, bool STREAM = false>
 QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, typename V::Scalar *df,
                                 const typename V::Scalar *x, Idx first, Idx count, bool by_output)
 {
     using S = Shape <V>;
+    if constexpr (S::LINE_VECTORS && ! STREAM)
+    {
+        if (tab.stream_first)
+        {
+            first_stages <V, FK, true> (tab, df, x, first, count, by_output);
+            V::fence ();
+            return;
+        }
+    }
     constexpr int FK_LEN = 1 << FK;
     const int block_bits = tab.nbr_bits - FK - S::W_BITS;
     const Idx blocks = Idx (1) << block_bits;
@@ -60,9 +72,20 @@ QUARN_INLINE void first_stages (const VectorTables <typename V::Scalar> &tab, ty
             stage_3 ([&] (Idx j) QUARN_INLINE_LAMBDA { return v [c + j]; },
                      [&] (Idx j, const V &e) QUARN_INLINE_LAMBDA { v [c + j] = e; }, k);
         }
-        // The last pass writes the block out as it goes.
+        // The last pass writes the block out as it goes (past the caches
+        // where the plan says so: the block is on a line there).
         typename V::Scalar * const d = df + rb * FK_LEN * S::W;
-        const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA { store_at (d, j, e); };
+        const auto out = [d] (Idx j, const V &e) QUARN_INLINE_LAMBDA
+        {
+            if constexpr (STREAM)
+            {
+                e.stream (d + j * S::W);
+            }
+            else
+            {
+                store_at (d, j, e);
+            }
+        };
         if constexpr (FK > 3)
         {
             merge_in_registers <V, FK_LEN, 3, FK - 1> (v);

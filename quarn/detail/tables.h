@@ -207,6 +207,9 @@ struct VectorTables
     // the last stages (rows.h).
     bool staged [2] = {};
     bool staged_last = false;
+    // Whether the forward first kernel writes its blocks past the caches
+    // (vectors of a whole line only; first.h).
+    bool stream_first = false;
 
     // Read by the kernels, so always inlined: GCC does not inline a function
     // of another tuning into them otherwise (a call per level of the last

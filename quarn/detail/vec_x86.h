@@ -17,6 +17,9 @@
 //   reverse (a)            the lanes in reverse order
 //   shift_in (a, b)        (16 lanes only) the last lane of a, then lanes
 //                          0 .. W - 2 of b
+//   stream (p), fence ()   (vectors of a whole cache line only) W samples to
+//                          p, on a line, past the caches; fence () orders
+//                          such stores before the ones after it
 //   transpose (r)          the W x W matrix of the W vectors r [0 .. W - 1]
 //   from_doubles (lo, hi)  (float only) the 2 W' doubles of two vectors of
 //                          the same set's double type, rounded to float
@@ -225,6 +228,8 @@ struct Avx512D
 
     QUARN_AVX512 static Avx512D load (const double *p) { return { _mm512_loadu_pd (p) }; }
     QUARN_AVX512 void store (double *p) const { _mm512_storeu_pd (p, v); }
+    QUARN_AVX512 void stream (double *p) const { _mm512_stream_pd (p, v); }
+    QUARN_AVX512 static void fence () { _mm_sfence (); }
     QUARN_AVX512 static Avx512D splat (double x) { return { _mm512_set1_pd (x) }; }
 
     QUARN_AVX512 friend Avx512D operator + (const Avx512D &a, const Avx512D &b) { return { _mm512_add_pd (a.v, b.v) }; }
@@ -273,6 +278,8 @@ struct Avx512F
 
     QUARN_AVX512 static Avx512F load (const float *p) { return { _mm512_loadu_ps (p) }; }
     QUARN_AVX512 void store (float *p) const { _mm512_storeu_ps (p, v); }
+    QUARN_AVX512 void stream (float *p) const { _mm512_stream_ps (p, v); }
+    QUARN_AVX512 static void fence () { _mm_sfence (); }
     QUARN_AVX512 static Avx512F splat (float x) { return { _mm512_set1_ps (x) }; }
 
     QUARN_AVX512 friend Avx512F operator + (const Avx512F &a, const Avx512F &b) { return { _mm512_add_ps (a.v, b.v) }; }
